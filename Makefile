@@ -1,0 +1,31 @@
+# make test: install what is missing, build both targets, run every test under Wine.
+# make demo: the same set-up, then the dial-out demonstration.
+BUILD   ?= build
+BUILD32 ?= build32
+JOBS    ?= $(shell nproc)
+
+.PHONY: all deps build build64 build32 test demo screenshots clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build64: deps
+	cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS)
+
+build32: deps
+	cmake -S . -B $(BUILD32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release -DKVR_TESTS=OFF
+	cmake --build $(BUILD32) -j $(JOBS)
+
+build: build64 build32
+
+test: build
+	scripts/with-wine.sh $(BUILD) ctest --test-dir $(BUILD) --output-on-failure -j 2
+
+demo: build64
+	scripts/with-wine.sh $(BUILD) scripts/demo.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(BUILD32)

@@ -1,0 +1,8 @@
+# The posix thread model is what gives std::thread and std::mutex.
+set(CMAKE_C_COMPILER ${KVR_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KVR_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${KVR_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${KVR_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
