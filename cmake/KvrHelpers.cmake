@@ -29,3 +29,11 @@ function(kvr_wine_test target)
   add_test(NAME ${target} COMMAND ${target})
   set_tests_properties(${target} PROPERTIES TIMEOUT 600)
 endfunction()
+
+# kvr_add_part(folder) adds a source folder unless KVR_SKIP names it.
+function(kvr_add_part folder)
+  file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/${folder})
+  if(NOT rel IN_LIST KVR_SKIP AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/CMakeLists.txt)
+    add_subdirectory(${folder})
+  endif()
+endfunction()
