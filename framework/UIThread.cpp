@@ -1,0 +1,153 @@
+#include "UIThread.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace kvr {
+
+KVR_IMPLEMENT_DYNAMIC(CWinThread, CObject)
+
+namespace {
+thread_local CWinThread* t_current = nullptr;
+}
+
+const ThreadMessageMap* CWinThread::GetThisMessageMap() {
+    static const ThreadMessageEntry entries[] = {{0, nullptr}};
+    static const ThreadMessageMap map = {nullptr, entries};
+    return &map;
+}
+
+const ThreadMessageMap* CWinThread::GetMessageMap() const { return GetThisMessageMap(); }
+
+CWinThread::CWinThread() = default;
+CWinThread::~CWinThread() = default;
+
+CWinThread* CWinThread::Current() { return t_current; }
+
+bool CWinThread::CreateThread(int priority) {
+    UniqueHandle ready(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!ready) {
+        if (m_bAutoDelete) delete this;
+        return false;
+    }
+    m_ready = ready.Get();
+    m_thread.Reset(::CreateThread(nullptr, 0, &ThreadProc, this, CREATE_SUSPENDED, &m_threadId));
+    if (!m_thread) {
+        if (m_bAutoDelete) delete this;
+        return false;
+    }
+    // The object may delete itself as soon as the thread runs, so wait on a
+    // handle of our own rather than on its member.
+    UniqueHandle thread;
+    if (!::DuplicateHandle(::GetCurrentProcess(), m_thread.Get(), ::GetCurrentProcess(),
+                           thread.Put(), SYNCHRONIZE, FALSE, 0)) {
+        ::TerminateThread(m_thread.Get(), 1);  // never ran: suspended since creation
+        if (m_bAutoDelete) delete this;
+        return false;
+    }
+    ::SetThreadPriority(m_thread.Get(), priority);
+    ::ResumeThread(m_thread.Get());
+    const HANDLE waits[] = {ready.Get(), thread.Get()};
+    // Index 0 wins when both are set: a thread that was ready and ended at
+    // once still started.
+    return ::WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0;
+}
+
+DWORD WINAPI CWinThread::ThreadProc(void* param) {
+    auto* self = static_cast<CWinThread*>(param);
+    t_current = self;
+    MSG msg;
+    ::PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // creates the queue
+    if (self->InitInstance()) {
+        ::SetEvent(std::exchange(self->m_ready, nullptr));
+        self->Run();
+    }
+    const int code = self->ExitInstance();
+    t_current = nullptr;
+    if (self->m_bAutoDelete) delete self;
+    return static_cast<DWORD>(code);
+}
+
+bool CWinThread::PostThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
+    return ::PostThreadMessageW(m_threadId, message, wParam, lParam) != FALSE;
+}
+
+void CWinThread::AddMessageFilter(CMessageFilter* filter) { m_filters.push_back(filter); }
+
+void CWinThread::RemoveMessageFilter(CMessageFilter* filter) {
+    m_filters.erase(std::remove(m_filters.begin(), m_filters.end(), filter), m_filters.end());
+}
+
+int CWinThread::Run() {
+    for (;;) {
+        RunDeferred();
+        if (!PumpMessage()) break;
+    }
+    return m_exitCode;
+}
+
+bool CWinThread::PumpMessage() {
+    MSG msg;
+    const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0 || got == -1) {
+        if (got == 0) m_exitCode = static_cast<int>(msg.wParam);
+        return false;
+    }
+    if (msg.hwnd == nullptr && msg.message >= WM_USER) {
+        // Only the messages that ask to wait are held back: a modal loop may
+        // itself be waiting for a later thread message to end.
+        if (m_modalDepth > 0 && DefersWhileModal(msg.message)) {
+            m_deferred.push_back(msg);
+            return true;
+        }
+        if (DispatchThreadMessage(msg)) return true;
+    }
+    if (!PreTranslateMessage(msg)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return true;
+}
+
+void CWinThread::RunDeferred() {
+    while (m_modalDepth == 0 && !m_deferred.empty()) {
+        const MSG msg = m_deferred.front();
+        m_deferred.pop_front();
+        DispatchThreadMessage(msg);
+    }
+}
+
+bool CWinThread::PreTranslateMessage(MSG& msg) {
+    // Newest filter first: the most recently opened dialog gets its keys.
+    for (auto it = m_filters.rbegin(); it != m_filters.rend(); ++it)
+        if ((*it)->PreTranslateMessage(msg)) return true;
+    return false;
+}
+
+bool CWinThread::DispatchThreadMessage(const MSG& msg) {
+    for (const ThreadMessageMap* map = GetMessageMap(); map != nullptr;
+         map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
+        for (const ThreadMessageEntry* e = map->entries; e->handler != nullptr; ++e) {
+            if (e->message == msg.message) {
+                // A failing handler loses its message, never the thread.
+                try {
+                    (this->*e->handler)(msg.wParam, msg.lParam);
+                } catch (...) {
+                }
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+int CWinThread::ExitInstance() {
+    for (const MSG& msg : m_deferred) OnDiscardThreadMessage(msg);
+    m_deferred.clear();
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        if (msg.hwnd == nullptr && msg.message >= WM_USER) OnDiscardThreadMessage(msg);
+    return m_exitCode;
+}
+
+}  // namespace kvr
