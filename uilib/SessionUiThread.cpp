@@ -1,0 +1,126 @@
+#include "SessionUiThread.h"
+
+#include <atomic>
+
+namespace kvr {
+
+KVR_IMPLEMENT_DYNAMIC(CUIThread, CWinThread)
+
+KVR_BEGIN_THREAD_MESSAGE_MAP(CUIThread, CWinThread)
+    KVR_ON_THREAD_MESSAGE(kMsgCreateModem, OnCreateModem)
+    KVR_ON_THREAD_MESSAGE(kMsgUpdateModemLEDs, OnUpdateModemLEDs)
+    KVR_ON_THREAD_MESSAGE(kMsgDestroyModem, OnDestroyModem)
+    KVR_ON_THREAD_MESSAGE(kMsgUpdateSendLED, OnUpdateSendLED)
+    KVR_ON_THREAD_MESSAGE(kMsgUpdateReceiveLED, OnUpdateReceiveLED)
+    KVR_ON_THREAD_MESSAGE(kMsgTurnOffSendReceive, OnTurnOffSendReceive)
+    KVR_ON_THREAD_MESSAGE(kMsgCreateAuthWindow, OnCreateAuthWindow)
+    KVR_ON_THREAD_MESSAGE(kMsgPostNarration, OnPostNarration)
+    KVR_ON_THREAD_MESSAGE(kMsgDestroyNarrationWindow, OnDestroyNarrationWindow)
+    KVR_ON_THREAD_MESSAGE(kMsgDisplayMessage, OnDisplayMessage)
+    KVR_ON_THREAD_MESSAGE(kMsgDestroyUI, OnDestroyUI)
+    KVR_ON_THREAD_MESSAGE(kMsgChangePassword, OnChangePassword)
+KVR_END_THREAD_MESSAGE_MAP()
+
+namespace {
+
+std::atomic<CUIThreadObserver*> g_observer{nullptr};
+
+template <typename Block>
+std::unique_ptr<Block> TakeBlock(LPARAM lParam) {
+    return std::unique_ptr<Block>(reinterpret_cast<Block*>(lParam));
+}
+
+}  // namespace
+
+void SetUIThreadObserver(CUIThreadObserver* observer) { g_observer = observer; }
+
+void FreeUiMessageBlock(UINT message, LPARAM block) {
+    switch (message) {
+    case kMsgCreateModem: TakeBlock<AuthInfo>(block); break;
+    case kMsgCreateAuthWindow: TakeBlock<AuthRequestBlock>(block); break;
+    case kMsgChangePassword: TakeBlock<PasswordRequestBlock>(block); break;
+    case kMsgPostNarration: TakeBlock<NarrationBlock>(block); break;
+    case kMsgDisplayMessage: TakeBlock<MessageBlock>(block); break;
+    default: break;
+    }
+}
+
+CUIThread::CUIThread() : m_gate(std::make_shared<CallbackGate>()) {}
+CUIThread::~CUIThread() = default;
+
+CUIThread* CUIThread::Start() {
+    auto* thread = new (std::nothrow) CUIThread;
+    if (thread == nullptr) return nullptr;
+    // Started above the service's threads so that it gets its queue at once;
+    // it lowers itself to normal as soon as it has.
+    return thread->CreateThread(THREAD_PRIORITY_TIME_CRITICAL) ? thread : nullptr;
+}
+
+bool CUIThread::InitInstance() {
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_NORMAL);
+    InstanceRegistry::Instance().Add(this, ::GetCurrentThreadId(), m_gate);
+    return true;
+}
+
+int CUIThread::ExitInstance() {
+    // No export can post to us after this, so the queue can be drained for good.
+    InstanceRegistry::Instance().Remove(this);
+    if (CUIThreadObserver* observer = g_observer) observer->OnThreadEnd();
+    return CWinThread::ExitInstance();
+}
+
+void CUIThread::OnDiscardThreadMessage(const MSG& msg) { FreeUiMessageBlock(msg.message, msg.lParam); }
+
+void CUIThread::Observe(UINT message, WPARAM wParam, const void* block) {
+    if (CUIThreadObserver* observer = g_observer) observer->OnMessage(message, wParam, block);
+}
+
+void CUIThread::OnCreateModem(WPARAM wParam, LPARAM lParam) {
+    const auto info = TakeBlock<AuthInfo>(lParam);
+    Observe(kMsgCreateModem, wParam, info.get());
+}
+
+void CUIThread::OnUpdateModemLEDs(WPARAM wParam, LPARAM) { Observe(kMsgUpdateModemLEDs, wParam, nullptr); }
+
+void CUIThread::OnDestroyModem(WPARAM wParam, LPARAM) { Observe(kMsgDestroyModem, wParam, nullptr); }
+
+void CUIThread::OnUpdateSendLED(WPARAM wParam, LPARAM) { Observe(kMsgUpdateSendLED, wParam, nullptr); }
+
+void CUIThread::OnUpdateReceiveLED(WPARAM wParam, LPARAM) {
+    Observe(kMsgUpdateReceiveLED, wParam, nullptr);
+}
+
+void CUIThread::OnTurnOffSendReceive(WPARAM wParam, LPARAM) {
+    Observe(kMsgTurnOffSendReceive, wParam, nullptr);
+}
+
+void CUIThread::OnCreateAuthWindow(WPARAM wParam, LPARAM lParam) {
+    const auto request = TakeBlock<AuthRequestBlock>(lParam);
+    Observe(kMsgCreateAuthWindow, wParam, request.get());
+}
+
+void CUIThread::OnPostNarration(WPARAM wParam, LPARAM lParam) {
+    const auto texts = TakeBlock<NarrationBlock>(lParam);
+    Observe(kMsgPostNarration, wParam, texts.get());
+}
+
+void CUIThread::OnDestroyNarrationWindow(WPARAM wParam, LPARAM) {
+    Observe(kMsgDestroyNarrationWindow, wParam, nullptr);
+}
+
+void CUIThread::OnDisplayMessage(WPARAM wParam, LPARAM lParam) {
+    const auto texts = TakeBlock<MessageBlock>(lParam);
+    Observe(kMsgDisplayMessage, wParam, texts.get());
+}
+
+void CUIThread::OnDestroyUI(WPARAM wParam, LPARAM) {
+    Observe(kMsgDestroyUI, wParam, nullptr);
+    ::PostQuitMessage(0);
+}
+
+void CUIThread::OnChangePassword(WPARAM wParam, LPARAM lParam) {
+    const auto request = TakeBlock<PasswordRequestBlock>(lParam);
+    Observe(kMsgChangePassword, wParam, request.get());
+}
+
+}  // namespace kvr

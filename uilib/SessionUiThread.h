@@ -1,0 +1,76 @@
+#pragma once
+// CUIThread: one library instance, the thread that owns all windows of one
+// service session and runs the handlers in the order the exports posted.
+#include <windows.h>
+
+#include <memory>
+
+#include "InstanceRegistry.h"
+#include "UIThread.h"
+#include "UiMessages.h"
+
+namespace kvr {
+
+// Lets tests watch an instance at work; none is installed in the product.
+class CUIThreadObserver {
+public:
+    // Called on the instance's thread as a handler starts, with its block.
+    virtual void OnMessage(UINT message, WPARAM wParam, const void* block) = 0;
+    // Called on the instance's thread once it no longer accepts messages.
+    virtual void OnThreadEnd() {}
+
+protected:
+    ~CUIThreadObserver() = default;
+};
+void SetUIThreadObserver(CUIThreadObserver* observer);
+
+class CUIThread : public CWinThread {
+    KVR_DECLARE_DYNAMIC(CUIThread)
+    KVR_DECLARE_THREAD_MESSAGE_MAP()
+public:
+    CUIThread();
+    ~CUIThread() override;
+
+    // Starts an instance; null if it could not start.
+    static CUIThread* Start();
+
+    KvrUiHandle Handle() { return reinterpret_cast<KvrUiHandle>(this); }
+
+protected:
+    bool InitInstance() override;
+    int ExitInstance() override;
+    void OnDiscardThreadMessage(const MSG& msg) override;
+    // The quit request waits until a modal dialog's loop has returned.
+    bool DefersWhileModal(UINT message) const override { return message == kMsgDestroyUI; }
+
+    // Writes results into the caller's record and calls back, unless the
+    // caller has already destroyed the instance. Returns whether it did.
+    template <typename Write>
+    bool Deliver(KvrAuthCallback callback, AuthInfo* info, DWORD result, Write write) {
+        std::lock_guard guard(m_gate->lock);
+        if (m_gate->closed) return false;
+        write(*info);
+        callback(result, info);
+        return true;
+    }
+
+private:
+    void OnCreateModem(WPARAM wParam, LPARAM lParam);
+    void OnUpdateModemLEDs(WPARAM wParam, LPARAM lParam);
+    void OnDestroyModem(WPARAM wParam, LPARAM lParam);
+    void OnUpdateSendLED(WPARAM wParam, LPARAM lParam);
+    void OnUpdateReceiveLED(WPARAM wParam, LPARAM lParam);
+    void OnTurnOffSendReceive(WPARAM wParam, LPARAM lParam);
+    void OnCreateAuthWindow(WPARAM wParam, LPARAM lParam);
+    void OnPostNarration(WPARAM wParam, LPARAM lParam);
+    void OnDestroyNarrationWindow(WPARAM wParam, LPARAM lParam);
+    void OnDisplayMessage(WPARAM wParam, LPARAM lParam);
+    void OnDestroyUI(WPARAM wParam, LPARAM lParam);
+    void OnChangePassword(WPARAM wParam, LPARAM lParam);
+
+    void Observe(UINT message, WPARAM wParam, const void* block);
+
+    std::shared_ptr<CallbackGate> m_gate;
+};
+
+}  // namespace kvr
