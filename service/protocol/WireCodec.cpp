@@ -17,7 +17,7 @@ std::size_t TextLength(const char16_t* text, std::size_t limit) {
 std::size_t ScrambledLength(const std::uint16_t* scrambled) {
     std::size_t n = 0;
     if (scrambled != nullptr) {
-        while (n < kMaxScrambledWireChars && scrambled[n] != 0) ++n;
+        while (n < kScrambledValues && scrambled[n] != 0) ++n;
     }
     return n;
 }

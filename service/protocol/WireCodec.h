@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "PasswordScramble.h"
 #include "SerialSettings.h"
 #include "WireTypes.h"
 
@@ -13,7 +14,6 @@ constexpr std::size_t kDataHeaderSize = 3;      // type and 16-bit length
 constexpr std::size_t kMaxDataLength = 0xFFFF;  // what the 16-bit length can say
 constexpr std::size_t kSettingsMessageSize = 1 + sizeof(SerialSettings);
 constexpr std::size_t kKeepAliveMessageSize = 2;
-constexpr std::size_t kMaxScrambledWireChars = 19;
 
 // Builders: each writes one message into buf[0..capacity) and returns its
 // length, or 0 (nothing meaningful written) when the message does not fit.
