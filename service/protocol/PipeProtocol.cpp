@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "WireTypes.h"
+
 namespace portpipe {
 namespace {
 
@@ -94,7 +96,8 @@ SerialSettings SettingsFromHandFlow(std::uint32_t controlHandshake, std::uint32_
 }
 
 std::uint8_t PipeModemStatusFor(std::uint8_t serverModemStatus) {
-    return (serverModemStatus & 0x04) != 0 ? kModemStatusCarrier : kModemStatusIdle;
+    return (serverModemStatus & wire::kModemStatusCarrier) != 0 ? kPipeModemStatusCarrier
+                                                                 : kPipeModemStatusIdle;
 }
 
 std::size_t BuildPipeOpenResult(std::uint8_t* buf, std::size_t capacity, std::uint32_t status) {

@@ -135,8 +135,14 @@ std::size_t DeclaredMessageLength(const std::uint8_t* p, std::size_t count) {
 ParseResult ParseServerMessage(const std::uint8_t* p, std::size_t count, ServerMessage& out) {
     if (p == nullptr || count == 0) return {ParseStatus::Incomplete, 0};
     switch (p[0]) {
-        case kData: case kDisconnect: case kLoginAccepted: case kSettings: case kModemStatus:
-        case kCredentialsRequired: case kKeepAlive: case kPasswordChanged:
+        case kData:
+        case kDisconnect:
+        case kLoginAccepted:
+        case kSettings:
+        case kModemStatus:
+        case kCredentialsRequired:
+        case kKeepAlive:
+        case kPasswordChanged:
         case kPasswordChangeFailed:
             break;
         default:
