@@ -96,8 +96,7 @@ SerialSettings SettingsFromHandFlow(std::uint32_t controlHandshake, std::uint32_
 }
 
 std::uint8_t PipeModemStatusFor(std::uint8_t serverModemStatus) {
-    return (serverModemStatus & wire::kModemStatusCarrier) != 0 ? kPipeModemStatusCarrier
-                                                                 : kPipeModemStatusIdle;
+    return (serverModemStatus & wire::kModemStatusCarrier) != 0 ? kModemStatusCarrier : kModemStatusIdle;
 }
 
 std::size_t BuildPipeOpenResult(std::uint8_t* buf, std::size_t capacity, std::uint32_t status) {

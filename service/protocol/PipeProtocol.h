@@ -31,9 +31,10 @@ constexpr std::size_t kHandFlowPayloadSize = 16;
 
 constexpr std::uint32_t kOpenConnected = 0;
 constexpr std::uint32_t kOpenNotRedirected = 1;
-constexpr std::uint8_t kPipeModemStatusIdle = 0x30;     // CTS and DSR
-constexpr std::uint8_t kPipeModemStatusCarrier = 0xB0;  // CTS, DSR and DCD
-constexpr std::uint8_t kPipeLineStatusIdle = 0x60;       // transmitter empty
+// The driver's register values (wire::kModemStatusCarrier is the server's bit).
+constexpr std::uint8_t kModemStatusIdle = 0x30;     // CTS and DSR
+constexpr std::uint8_t kModemStatusCarrier = 0xB0;  // CTS, DSR and DCD
+constexpr std::uint8_t kLineStatusIdle = 0x60;      // transmitter empty
 constexpr std::uint32_t kFlowNotForced = 0xFFFFFFFF;
 
 // Settings bytes: each mapper fills only its own bytes, the rest stay 0.

@@ -125,12 +125,12 @@ TEST(PipeBuilders, StatusMessagesAreEightLittleEndianBytes) {
     EXPECT_EQ(Bytes({2, 0, 0, 0, 0, 0, 0, 0}), Bytes(buf, buf + 8));
     ASSERT_EQ(8u, BuildPipeOpenResult(buf, sizeof buf, kOpenNotRedirected));
     EXPECT_EQ(Bytes({2, 0, 0, 0, 1, 0, 0, 0}), Bytes(buf, buf + 8));
-    ASSERT_EQ(8u, BuildPipeModemStatus(buf, sizeof buf, kPipeModemStatusCarrier));
+    ASSERT_EQ(8u, BuildPipeModemStatus(buf, sizeof buf, kModemStatusCarrier));
     EXPECT_EQ(Bytes({3, 0, 0, 0, 0xB0, 0, 0, 0}), Bytes(buf, buf + 8));
-    ASSERT_EQ(8u, BuildPipeLineStatus(buf, sizeof buf, kPipeLineStatusIdle));
+    ASSERT_EQ(8u, BuildPipeLineStatus(buf, sizeof buf, kLineStatusIdle));
     EXPECT_EQ(Bytes({5, 0, 0, 0, 0x60, 0, 0, 0}), Bytes(buf, buf + 8));
     EXPECT_EQ(0u, BuildPipeOpenResult(buf, 7, kOpenConnected));
-    EXPECT_EQ(0u, BuildPipeModemStatus(nullptr, 8, kPipeModemStatusIdle));
+    EXPECT_EQ(0u, BuildPipeModemStatus(nullptr, 8, kModemStatusIdle));
 }
 
 TEST(PipeBuilders, DataCarriesOneToAThousandTwentyBytes) {
