@@ -2,13 +2,14 @@
 
 #include <cstring>
 
+#include "PasswordCache.h"
 #include "Progress.h"
 #include "SessionRegistry.h"
 
 namespace svc {
 namespace {
 
-SessionEnvironment g_environment{&KvrAuthUi()};
+SessionEnvironment g_environment{&KvrAuthUi(), nullptr};
 
 PortSession& SessionOf(const OVERLAPPED* overlapped) {
     // The completion routines' overlapped records carry their session in hEvent,
@@ -19,8 +20,11 @@ PortSession& SessionOf(const OVERLAPPED* overlapped) {
 void CALLBACK PipeReadDone(DWORD error, DWORD bytes, OVERLAPPED* overlapped) {
     PortSession& session = SessionOf(overlapped);
     session.pipeReadPending = false;
-    if (error != ERROR_SUCCESS) {
-        Progress(L"[%lu] Pipe read failed (%lu): the driver closed the port.", session.id, error);
+    if (error != ERROR_SUCCESS && !session.quit) {
+        if (error == ERROR_MORE_DATA)
+            Progress(L"[%lu] The driver sent a message longer than %lu bytes.", session.id, kPipeBufferSize);
+        else
+            Progress(L"[%lu] Pipe read failed (%lu): the driver closed the port.", session.id, error);
         session.quit = true;
     }
     if (session.quit) return;
@@ -32,44 +36,56 @@ void CALLBACK PipeReadDone(DWORD error, DWORD bytes, OVERLAPPED* overlapped) {
 void CALLBACK SocketReadDone(DWORD error, DWORD bytes, WSAOVERLAPPED* overlapped, DWORD) {
     PortSession& session = SessionOf(overlapped);
     session.socketReadPending = false;
-    if (error != ERROR_SUCCESS || bytes == 0) {
-        if (!session.quit)
-            Progress(L"[%lu] Server connection %ls (%lu).", session.id, bytes == 0 ? L"closed" : L"failed",
-                     error);
+    if ((error != ERROR_SUCCESS || bytes == 0) && !session.quit && session.socket != INVALID_SOCKET) {
+        Progress(L"[%lu] The server %ls the connection (%lu).", session.id, bytes == 0 ? L"closed" : L"lost",
+                 error);
         session.quit = true;
     }
-    if (session.quit) return;
-    session.unparsed += bytes;
+    if (session.quit || session.socket == INVALID_SOCKET) return;
+    session.framer.Commit(bytes);
     OnServerBytes(session);
-    if (!session.quit && !session.retrySameServer && !session.nextServer &&
-        session.socket != INVALID_SOCKET)
+    if (!session.quit && !session.retrySameServer && !session.nextServer && session.socket != INVALID_SOCKET)
         StartSocketRead(session);
 }
 
 void CALLBACK WakeApc(ULONG_PTR) {}
 
-// Waits for an overlapped write in alertable waits, so this session's
-// completions keep running meanwhile.
-bool AwaitWrite(HANDLE event) {
-    for (;;) {
-        const DWORD wait = WaitForSingleObjectEx(event, 10000, TRUE);
-        if (wait == WAIT_OBJECT_0) return true;
-        if (wait == WAIT_FAILED) return false;
+// A write made while another write of this session is waiting (a completion
+// routine ran during that wait) needs an event of its own, or the outer wait
+// could see the inner write's completion as its own.
+class WriteEvent {
+public:
+    WriteEvent(PortSession& session, HANDLE sessionEvent) : m_session(session) {
+        m_event = m_session.writeDepth++ == 0 ? sessionEvent : (m_owned = CreateEventW(nullptr, TRUE, FALSE, nullptr));
     }
-}
+    ~WriteEvent() {
+        --m_session.writeDepth;
+        if (m_owned != nullptr) CloseHandle(m_owned);
+    }
+    WriteEvent(const WriteEvent&) = delete;
+    WriteEvent& operator=(const WriteEvent&) = delete;
+    HANDLE Get() const { return m_event; }
+
+    // Waits in alertable waits, so this session's completions keep running.
+    bool Await(const OVERLAPPED& overlapped) const {
+        while (!HasOverlappedIoCompleted(&overlapped))
+            if (WaitForSingleObjectEx(m_event, 10000, TRUE) == WAIT_FAILED) return false;
+        return true;
+    }
+
+private:
+    PortSession& m_session;
+    HANDLE m_event = nullptr;
+    HANDLE m_owned = nullptr;
+};
 
 void InitSession(PortSession& session, HANDLE pipe) {
-    std::memset(&session, 0, sizeof(session));
     session.pipe = pipe;
-    session.socket = INVALID_SOCKET;
-    session.forcedFlowControl = 0xFFFFFFFF;
     session.pipeWriteEvent = CreateEventW(nullptr, TRUE, TRUE, nullptr);
     session.socketWriteEvent = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-    InitializeCriticalSection(&session.socketWriteLock);
-    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &session.thread, 0,
-                    FALSE, DUPLICATE_SAME_ACCESS);
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &session.thread, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
     session.id = GetCurrentThreadId();
-    session.parsePosition = session.socketReceive;
 }
 
 void TearDown(PortSession& session) {
@@ -82,14 +98,13 @@ void TearDown(PortSession& session) {
     CloseServerSocket(session);
     if (session.pipe != INVALID_HANDLE_VALUE) CloseHandle(session.pipe);
     session.pipe = INVALID_HANDLE_VALUE;
-    // Reads still pending on the closed handles complete into this stack frame:
-    // let them finish before it goes away.
+    // Reads still pending on the closed handles complete into this stack
+    // frame: let them finish before it goes away.
     for (int i = 0; i < 100 && (session.pipeReadPending || session.socketReadPending); ++i) SleepEx(50, TRUE);
     if (session.pipeWriteEvent != nullptr) CloseHandle(session.pipeWriteEvent);
     if (session.socketWriteEvent != nullptr) CloseHandle(session.socketWriteEvent);
     if (session.portKey != nullptr) RegCloseKey(session.portKey);
     if (session.redirectionsKey != nullptr) RegCloseKey(session.redirectionsKey);
-    DeleteCriticalSection(&session.socketWriteLock);
     if (session.thread != nullptr) CloseHandle(session.thread);
 }
 
@@ -112,31 +127,29 @@ void StartPipeRead(PortSession& session) {
 }
 
 void PipeSend(PortSession& session, const void* data, DWORD length) {
+    if (session.pipe == INVALID_HANDLE_VALUE) return;
+    WriteEvent event(session, session.pipeWriteEvent);
     OVERLAPPED overlapped{};
-    overlapped.hEvent = session.pipeWriteEvent;
-    if (!WriteFile(session.pipe, data, length, nullptr, &overlapped) && GetLastError() != ERROR_IO_PENDING) {
-        session.quit = true;
-        return;
-    }
+    overlapped.hEvent = event.Get();
     DWORD written = 0;
-    if (!AwaitWrite(session.pipeWriteEvent) ||
-        !GetOverlappedResult(session.pipe, &overlapped, &written, TRUE) || written < length) {
-        Progress(L"[%lu] Pipe write failed (%lu).", session.id, GetLastError());
+    if ((!WriteFile(session.pipe, data, length, nullptr, &overlapped) && GetLastError() != ERROR_IO_PENDING) ||
+        !event.Await(overlapped) || !GetOverlappedResult(session.pipe, &overlapped, &written, TRUE) ||
+        written < length) {
+        if (!session.quit) Progress(L"[%lu] Pipe write failed (%lu).", session.id, GetLastError());
         session.quit = true;
     }
 }
 
 void StartSocketRead(PortSession& session) {
-    BYTE* const tail = session.socketReceive + (session.parsePosition - session.socketReceive) + session.unparsed;
-    const DWORD room = static_cast<DWORD>(session.socketReceive + kSocketBufferSize - tail);
-    std::memset(tail, 0, room);
+    if (session.socketReadPending) return;
+    const wire::ReceiveSpace tail = session.framer.WritableTail();
     std::memset(&session.socketRead, 0, sizeof(session.socketRead));
     session.socketRead.hEvent = &session;
-    WSABUF buffer{room, reinterpret_cast<char*>(tail)};
+    WSABUF buffer{static_cast<ULONG>(tail.size), reinterpret_cast<char*>(tail.data)};
     DWORD flags = 0;
-    if (room == 0 || (WSARecv(session.socket, &buffer, 1, nullptr, &flags, &session.socketRead,
-                              SocketReadDone) == SOCKET_ERROR &&
-                      WSAGetLastError() != WSA_IO_PENDING)) {
+    if (tail.size == 0 || (WSARecv(session.socket, &buffer, 1, nullptr, &flags, &session.socketRead,
+                                   SocketReadDone) == SOCKET_ERROR &&
+                           WSAGetLastError() != WSA_IO_PENDING)) {
         Progress(L"[%lu] Cannot read from the server (%d).", session.id, WSAGetLastError());
         session.quit = true;
         return;
@@ -145,33 +158,29 @@ void StartSocketRead(PortSession& session) {
 }
 
 void ServerSend(PortSession& session, const void* data, DWORD length) {
-    EnterCriticalSection(&session.socketWriteLock);
     if (session.socket == INVALID_SOCKET) {
         session.quit = true;
     } else {
+        WriteEvent event(session, session.socketWriteEvent);
         WSAOVERLAPPED overlapped{};
-        overlapped.hEvent = session.socketWriteEvent;
+        overlapped.hEvent = event.Get();
         WSABUF buffer{length, static_cast<char*>(const_cast<void*>(data))};
         DWORD sent = 0;
         DWORD flags = 0;
-        if (WSASend(session.socket, &buffer, 1, nullptr, 0, &overlapped, nullptr) == SOCKET_ERROR &&
-            WSAGetLastError() != WSA_IO_PENDING) {
-            session.quit = true;
-        } else if (!AwaitWrite(session.socketWriteEvent) ||
-                   !WSAGetOverlappedResult(session.socket, &overlapped, &sent, TRUE, &flags) || sent < length) {
+        if ((WSASend(session.socket, &buffer, 1, nullptr, 0, &overlapped, nullptr) == SOCKET_ERROR &&
+             WSAGetLastError() != WSA_IO_PENDING) ||
+            !event.Await(overlapped) ||
+            !WSAGetOverlappedResult(session.socket, &overlapped, &sent, TRUE, &flags) || sent < length) {
+            if (!session.quit) Progress(L"[%lu] Server write failed (%d).", session.id, WSAGetLastError());
             session.quit = true;
         }
-        if (session.quit) Progress(L"[%lu] Server write failed (%d).", session.id, WSAGetLastError());
     }
     session.lastServerWrite = GetTickCount();
-    LeaveCriticalSection(&session.socketWriteLock);
 }
 
 void CloseServerSocket(PortSession& session) {
-    EnterCriticalSection(&session.socketWriteLock);
     if (session.socket != INVALID_SOCKET) closesocket(session.socket);
     session.socket = INVALID_SOCKET;
-    LeaveCriticalSection(&session.socketWriteLock);
 }
 
 void WakeSession(PortSession& session) { QueueUserAPC(WakeApc, session.thread, 0); }
@@ -187,7 +196,6 @@ DWORD WINAPI SessionThread(void* pipe) {
         SleepEx(1000, TRUE);
         if (!session.quit) RunTimerSteps(session);
     }
-    EndSession(session);
     TearDown(session);
     Progress(L"[%lu] Session ended.", session.id);
     return 0;

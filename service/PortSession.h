@@ -1,77 +1,91 @@
 #pragma once
 // One port open: from the driver's pipe connection to the end of the session.
 // A session lives on its own thread's stack; all its I/O completes on that
-// thread during alertable waits.
+// thread during alertable waits, and every write to its pipe and its socket is
+// made from that thread.
 #include <winsock2.h>
 #include <windows.h>
 
 #include <cstdint>
 
 #include "AuthInfo.h"
+#include "PasswordScramble.h"
+#include "ReceiveFramer.h"
 #include "UiApi.h"
+
+class PasswordCache;
 
 namespace svc {
 
 inline constexpr DWORD kPipeBufferSize = 1024;
-inline constexpr DWORD kSocketBufferSize = 2048;
+
+// Results handed over by the user-interface thread's callbacks; the session
+// loop takes them at its next pass.
+struct SessionInbox {
+    SRWLOCK lock = SRWLOCK_INIT;
+    bool authAnswered = false;
+    DWORD authResult = 0;
+    bool changeAnswered = false;
+    DWORD changeResult = 0;
+};
 
 struct PortSession {
     // Port configuration.
-    HKEY portKey;
-    HKEY redirectionsKey;
-    DWORD entryIndex;
-    DWORD isRedirected;
-    DWORD forcedFlowControl;
+    HKEY portKey = nullptr;
+    HKEY redirectionsKey = nullptr;
+    DWORD entryIndex = 0;
+    DWORD isRedirected = 0;
+    DWORD forcedFlowControl = 0xFFFFFFFF;
 
     // Current server entry.
-    wchar_t server[257];
-    wchar_t serverPort[257];
-    BYTE serverAddress[16];
-    int serverAddressLength;
+    wchar_t server[257] = {};
+    wchar_t serverPort[257] = {};
+    BYTE serverAddress[16] = {};
+    int serverAddressLength = 0;
 
-    std::uint16_t scrambledPassword[20];
-    UiHandle ui;
-    AuthInfo authInfo;
+    std::uint16_t scrambledPassword[kScrambledBuffer] = {};
+    UiHandle ui = nullptr;
+    AuthInfo authInfo = {};
 
     // Flags.
-    bool quit;
-    bool online;
-    bool nextServer;
-    bool retrySameServer;
-    bool loginToSend;
-    bool silentConfigured;
-    bool credentialsReady;
-    bool proceedWithoutChange;
-    DWORD authState;
+    bool quit = false;
+    bool online = false;
+    bool opened = false;  // PipeOpen seen
+    bool nextServer = false;
+    bool retrySameServer = false;
+    bool loginToSend = false;
+    bool silentConfigured = false;
+    bool credentialsReady = false;
+    bool proceedWithoutChange = false;
+    DWORD authState = 0;
 
-    // Times (tick counts).
-    DWORD lastServerWrite;
-    DWORD entryFirstTried;
-    DWORD reopenMs;
+    // Times (tick counts; compared by unsigned subtraction).
+    DWORD lastServerWrite = 0;
+    DWORD entryFirstTried = 0;
+    DWORD reopenMs = 0;
 
     // Pipe side.
-    HANDLE pipe;
-    OVERLAPPED pipeRead;
-    DWORD pipeMessageLength;
-    BYTE pipeReceive[kPipeBufferSize];
-    HANDLE pipeWriteEvent;
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    OVERLAPPED pipeRead = {};
+    DWORD pipeMessageLength = 0;
+    BYTE pipeReceive[kPipeBufferSize] = {};
+    HANDLE pipeWriteEvent = nullptr;
 
     // Server side.
-    SOCKET socket;
-    WSAOVERLAPPED socketRead;
-    BYTE* parsePosition;
-    DWORD unparsed;
-    BYTE socketReceive[kSocketBufferSize];
-    HANDLE socketWriteEvent;
-    CRITICAL_SECTION socketWriteLock;  // the password-change callback writes from another thread
+    SOCKET socket = INVALID_SOCKET;
+    WSAOVERLAPPED socketRead = {};
+    wire::ReceiveFramer framer;
+    HANDLE socketWriteEvent = nullptr;
 
-    // Reads in flight, so tear-down can let them finish before the frame goes.
-    bool pipeReadPending;
-    bool socketReadPending;
+    // Reads in flight, so tear-down can let them finish before the frame goes;
+    // and how deep writes are nested (completions run inside write waits).
+    bool pipeReadPending = false;
+    bool socketReadPending = false;
+    int writeDepth = 0;
 
-    // Lets another thread wake the session loop at once.
-    HANDLE thread;
-    DWORD id;
+    SessionInbox inbox;
+    HANDLE thread = nullptr;
+    DWORD id = 0;
 };
 
 // The session's I/O machinery.
@@ -87,10 +101,11 @@ void WakeSession(PortSession& session);
 void OnPipeMessage(PortSession& session);
 void OnServerBytes(PortSession& session);
 void RunTimerSteps(PortSession& session);
-void EndSession(PortSession& session);
 
+// What sessions share: the user-interface library and the password cache.
 struct SessionEnvironment {
     const UiApi* ui;
+    PasswordCache* cache;
 };
 void SetSessionEnvironment(const SessionEnvironment& environment);
 const SessionEnvironment& Environment();

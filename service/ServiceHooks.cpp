@@ -1,21 +1,20 @@
 #include "ServiceHooks.h"
 
-#include "Handles.h"
-#include "RegistryNames.h"
+#include "PasswordCache.h"
+#include "PortSession.h"
+#include "RouteHelper.h"
+#include "ServiceOptions.h"
 
 namespace svc {
 
-void OnStartLoadRoutes() {}
+void OnStartLoadRoutes() { InitRouteHelper(); }
 
 HANDLE OnStartPasswordCache() {
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, L"PasswordMutex");
-    kvr::UniqueHKey key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, reg::kRezorivKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(),
-                        nullptr) == ERROR_SUCCESS) {
-        const DWORD zero = 0;
-        RegSetValueExW(key.Get(), reg::kUsernameModTick, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero),
-                       sizeof(zero));
-    }
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, kPasswordMutexName);
+    WriteUsernameModTick(0);
+    // One cache for the whole service, shared by every session.
+    static PasswordCache cache;
+    SetSessionEnvironment({&KvrAuthUi(), &cache});
     return mutex;
 }
 

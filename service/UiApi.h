@@ -4,20 +4,21 @@
 #include <windows.h>
 
 #include "AuthInfo.h"
+#include "KvrAuth.h"
 
 namespace svc {
 
-using UiHandle = void*;
-using UiCallback = void(WINAPI*)(DWORD result, AuthInfo* info);
+using UiHandle = KvrUiHandle;
+using UiCallback = KvrAuthCallback;
 
 struct UiApi {
     UiHandle(WINAPI* createUI)();
     DWORD(WINAPI* destroyUI)(UiHandle);
     DWORD(WINAPI* createAuthWindow)(UiHandle, AuthInfo*, UiCallback);
     DWORD(WINAPI* changePassword)(UiHandle, AuthInfo*, UiCallback, DWORD mode);
-    DWORD(WINAPI* postNarration)(UiHandle, DWORD number, const wchar_t*, const wchar_t*, const wchar_t*);
+    DWORD(WINAPI* postNarration)(UiHandle, DWORD number, LPCWSTR, LPCWSTR, LPCWSTR);
     DWORD(WINAPI* destroyNarrationWindow)(UiHandle);
-    DWORD(WINAPI* createModem)(UiHandle, AuthInfo*);
+    DWORD(WINAPI* createModem)(UiHandle, const AuthInfo*);
     DWORD(WINAPI* updateSendLED)(UiHandle, DWORD);
     DWORD(WINAPI* updateReceiveLED)(UiHandle, DWORD);
     DWORD(WINAPI* updateModemLEDs)(UiHandle, DWORD);

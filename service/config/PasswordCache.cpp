@@ -35,6 +35,8 @@ private:
 
 }  // namespace
 
+DWORD SystemTickCount() { return ::GetTickCount(); }
+
 DWORD ReadUsernameModTick() {
     kvr::UniqueHKey key;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, reg::kRezorivKey, 0, KEY_QUERY_VALUE, key.Put()) !=
@@ -44,7 +46,7 @@ DWORD ReadUsernameModTick() {
 }
 
 PasswordCache::PasswordCache(const wchar_t* mutexName, TickSource clock)
-    : m_mutex(::CreateMutexW(nullptr, FALSE, mutexName)), m_clock(clock ? clock : &::GetTickCount) {}
+    : m_mutex(::CreateMutexW(nullptr, FALSE, mutexName)), m_clock(clock ? clock : &SystemTickCount) {}
 
 bool PasswordCache::Lookup(std::uint16_t (&scrambledOut)[kScrambledBuffer],
                            wchar_t (&userNameOut)[kUserNameChars]) {

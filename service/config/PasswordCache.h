@@ -1,16 +1,18 @@
 #pragma once
 // The service-wide cache of the last accepted user name and scrambled
 // password, shared by all port sessions and guarded by a named mutex.
-#include <windows.h>
+#include "Handles.h"  // winsock2.h before windows.h
 
 #include <atomic>
 #include <cstdint>
 
 #include "AuthInfo.h"
-#include "Handles.h"
 #include "PasswordScramble.h"
 
 inline constexpr wchar_t kPasswordMutexName[] = L"PasswordMutex";
+
+// The system tick count (GetTickCount), the cache's clock in service.
+DWORD SystemTickCount();
 
 class PasswordCache {
 public:
@@ -21,7 +23,7 @@ public:
     // Opens the named mutex, creating it (not owned) if the service has not
     // yet done so. Tests pass a name of their own and a simulated clock.
     explicit PasswordCache(const wchar_t* mutexName = kPasswordMutexName,
-                           TickSource clock = &::GetTickCount);
+                           TickSource clock = &SystemTickCount);
 
     PasswordCache(const PasswordCache&) = delete;
     PasswordCache& operator=(const PasswordCache&) = delete;

@@ -291,6 +291,7 @@ bool GetAddressInformation(std::uint32_t local, std::uint32_t& mask, std::uint32
 }
 
 bool GetIpRouteInfo(std::uint32_t local, std::uint32_t target, RouteRecord& route) {
+    route = RouteRecord{};
     HelperState& state = State();
     std::lock_guard guard(state.lock);
     if (!state.ready) return false;

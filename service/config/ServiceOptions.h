@@ -1,12 +1,11 @@
 #pragma once
 // What the service reads from the global key at each port open: the session
 // options, the credentials, and the password scrambling drawn with a seed.
-#include <windows.h>
+#include "PasswordCache.h"
 
 #include <cstdint>
 
 #include "AuthInfo.h"
-#include "PasswordCache.h"
 #include "PasswordScramble.h"
 
 // How the session logs in.
