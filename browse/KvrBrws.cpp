@@ -22,12 +22,11 @@ LONG Guarded(Call&& call) noexcept {
 
 }  // namespace
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
-    if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
-    return TRUE;
-}
-
 extern "C" {
+
+// Nothing to set up: every export opens what it needs and closes it again.
+// Thread notifications stay on because the static C++ runtime relies on them.
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 
 LONG WINAPI HLPSetPortRedirections(WORD portIndex, const char* dosName, BOOL redirected, LONG count,
                                    const RedirectionRecord* records) {

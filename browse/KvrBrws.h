@@ -25,7 +25,8 @@ KVRBRWS_API LONG WINAPI HLPSetPortRedirections(WORD portIndex, const char* dosNa
 KVRBRWS_API LONG WINAPI HLPGetNumberPortRedirections(WORD portIndex, LONG* count);
 
 // Reads the DOS name, the redirected flag and the first *count entries of
-// port N. On return *count holds the number of entries stored.
+// port N. On return *count holds the number of entries stored; when that is
+// more than were asked for the result is -6 (the table was too small).
 KVRBRWS_API LONG WINAPI HLPGetPortRedirections(WORD portIndex, char* dosName, BOOL* redirected,
                                                DWORD dosNameSize, LONG* count,
                                                RedirectionRecord* records);
