@@ -62,8 +62,8 @@ struct DosNameGuard {
     explicit DosNameGuard(const char* dosName) : name(dosName) { Clear(); }
     ~DosNameGuard() { Clear(); }
     void Clear() const {
-        for (int i = 0; i < 8 && !DosTarget(name).empty(); ++i)
-            DefineDosDeviceA(DDD_REMOVE_DEFINITION, name, nullptr);
+        while (!DosTarget(name).empty() && DefineDosDeviceA(DDD_REMOVE_DEFINITION, name, nullptr)) {
+        }
     }
     const char* name;
 };
