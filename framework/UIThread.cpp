@@ -118,9 +118,13 @@ void CWinThread::RunDeferred() {
 }
 
 bool CWinThread::PreTranslateMessage(MSG& msg) {
-    // Newest filter first: the most recently opened dialog gets its keys.
-    for (auto it = m_filters.rbegin(); it != m_filters.rend(); ++it)
+    // Newest filter first: the most recently opened dialog gets its keys. A
+    // filter may open or close dialogs, so walk a copy and skip the closed.
+    const std::vector<CMessageFilter*> filters = m_filters;
+    for (auto it = filters.rbegin(); it != filters.rend(); ++it) {
+        if (std::find(m_filters.begin(), m_filters.end(), *it) == m_filters.end()) continue;
         if ((*it)->PreTranslateMessage(msg)) return true;
+    }
     return false;
 }
 

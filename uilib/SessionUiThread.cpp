@@ -1,6 +1,8 @@
 #include "SessionUiThread.h"
 
-#include <atomic>
+#include "AuthDialogs.h"
+#include "KvrAuthRes.h"
+
 
 namespace kvr {
 
@@ -23,16 +25,12 @@ KVR_END_THREAD_MESSAGE_MAP()
 
 namespace {
 
-std::atomic<CUIThreadObserver*> g_observer{nullptr};
-
 template <typename Block>
 std::unique_ptr<Block> TakeBlock(LPARAM lParam) {
     return std::unique_ptr<Block>(reinterpret_cast<Block*>(lParam));
 }
 
 }  // namespace
-
-void SetUIThreadObserver(CUIThreadObserver* observer) { g_observer = observer; }
 
 void FreeUiMessageBlock(UINT message, LPARAM block) {
     switch (message) {
@@ -65,14 +63,14 @@ bool CUIThread::InitInstance() {
 int CUIThread::ExitInstance() {
     // No export can post to us after this, so the queue can be drained for good.
     InstanceRegistry::Instance().Remove(this);
-    if (CUIThreadObserver* observer = g_observer) observer->OnThreadEnd();
+    if (CUIThreadObserver* observer = UIThreadObserver()) observer->OnThreadEnd();
     return CWinThread::ExitInstance();
 }
 
 void CUIThread::OnDiscardThreadMessage(const MSG& msg) { FreeUiMessageBlock(msg.message, msg.lParam); }
 
 void CUIThread::Observe(UINT message, WPARAM wParam, const void* block) {
-    if (CUIThreadObserver* observer = g_observer) observer->OnMessage(message, wParam, block);
+    if (CUIThreadObserver* observer = UIThreadObserver()) observer->OnMessage(message, wParam, block);
 }
 
 void CUIThread::OnCreateModem(WPARAM wParam, LPARAM lParam) {
@@ -97,6 +95,53 @@ void CUIThread::OnTurnOffSendReceive(WPARAM wParam, LPARAM) {
 void CUIThread::OnCreateAuthWindow(WPARAM wParam, LPARAM lParam) {
     const auto request = TakeBlock<AuthRequestBlock>(lParam);
     Observe(kMsgCreateAuthWindow, wParam, request.get());
+    if (m_authOpen) return;
+    m_authOpen = true;
+    RunAuthentication(*request);
+    m_authOpen = false;
+}
+
+bool CUIThread::Snapshot(const AuthInfo* info, AuthInfo& copy) {
+    std::lock_guard guard(m_gate->lock);
+    if (m_gate->closed) return false;
+    copy = *info;
+    return true;
+}
+
+void CUIThread::RunAuthentication(const AuthRequestBlock& request) {
+    AuthInfo info;
+    if (!Snapshot(request.info, info)) return;
+    CAuthDialog dialog(info);
+    const INT_PTR result = dialog.DoModal();
+    // A dialog that could not open confirms nothing.
+    if (result == IDCANCEL || result == -1) {
+        Deliver(request.callback, request.info, kUiCancelled, [](AuthInfo&) {});
+        return;
+    }
+    Deliver(request.callback, request.info, kUiConfirmed, [&](AuthInfo& out) {
+        SetFieldText(out.userName, dialog.UserName());
+        SetFieldText(out.password, dialog.Password());
+    });
+}
+
+void CUIThread::RunPasswordChange(const PasswordRequestBlock& request) {
+    AuthInfo info;
+    if (!Snapshot(request.info, info)) return;
+    const UINT question = request.mode == kPasswordExpired ? IDS_GRACE_EXPIRED : IDS_GRACE_NOT_CHANGED;
+    if (UiMessageBox(nullptr, LoadUiString(question), LoadUiString(IDS_GRACE_CAPTION),
+                     MB_YESNO | MB_ICONQUESTION | MB_SYSTEMMODAL) != IDYES) {
+        Deliver(request.callback, request.info, kUiCancelled, [](AuthInfo&) {});
+        return;
+    }
+    CChangePasswordDialog dialog(info);
+    if (dialog.DoModal() != IDOK) {
+        Deliver(request.callback, request.info, kUiCancelled, [](AuthInfo&) {});
+        return;
+    }
+    Deliver(request.callback, request.info, kUiConfirmed, [&](AuthInfo& out) {
+        SetFieldText(out.password, dialog.OldPassword());
+        SetFieldText(out.newPassword, dialog.NewPassword());
+    });
 }
 
 void CUIThread::OnPostNarration(WPARAM wParam, LPARAM lParam) {
@@ -121,6 +166,10 @@ void CUIThread::OnDestroyUI(WPARAM wParam, LPARAM) {
 void CUIThread::OnChangePassword(WPARAM wParam, LPARAM lParam) {
     const auto request = TakeBlock<PasswordRequestBlock>(lParam);
     Observe(kMsgChangePassword, wParam, request.get());
+    if (m_passwordChanging) return;
+    m_passwordChanging = true;
+    RunPasswordChange(*request);
+    m_passwordChanging = false;
 }
 
 }  // namespace kvr

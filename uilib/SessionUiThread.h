@@ -4,25 +4,14 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 
 #include "InstanceRegistry.h"
 #include "UIThread.h"
 #include "UiMessages.h"
+#include "UiSupport.h"
 
 namespace kvr {
-
-// Lets tests watch an instance at work; none is installed in the product.
-class CUIThreadObserver {
-public:
-    // Called on the instance's thread as a handler starts, with its block.
-    virtual void OnMessage(UINT message, WPARAM wParam, const void* block) = 0;
-    // Called on the instance's thread once it no longer accepts messages.
-    virtual void OnThreadEnd() {}
-
-protected:
-    ~CUIThreadObserver() = default;
-};
-void SetUIThreadObserver(CUIThreadObserver* observer);
 
 class CUIThread : public CWinThread {
     KVR_DECLARE_DYNAMIC(CUIThread)
@@ -69,8 +58,15 @@ private:
     void OnChangePassword(WPARAM wParam, LPARAM lParam);
 
     void Observe(UINT message, WPARAM wParam, const void* block);
+    // Copies the caller's record, unless the caller has already destroyed
+    // the instance (and may have released the record).
+    bool Snapshot(const AuthInfo* info, AuthInfo& copy);
+    void RunAuthentication(const AuthRequestBlock& request);
+    void RunPasswordChange(const PasswordRequestBlock& request);
 
     std::shared_ptr<CallbackGate> m_gate;
+    bool m_authOpen = false;        // a second request meanwhile is dropped
+    bool m_passwordChanging = false;
 };
 
 }  // namespace kvr

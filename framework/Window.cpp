@@ -1,0 +1,94 @@
+#include "Window.h"
+
+namespace kvr {
+
+KVR_IMPLEMENT_DYNAMIC(CWnd, CObject)
+
+const WindowMessageMap* CWnd::GetThisMessageMap() {
+    static const WindowMessageEntry entries[] = {{0, 0, 0, nullptr}};
+    static const WindowMessageMap map = {nullptr, entries};
+    return &map;
+}
+
+const WindowMessageMap* CWnd::GetMessageMap() const { return GetThisMessageMap(); }
+
+CWnd::~CWnd() {
+    if (m_hWnd != nullptr && ::IsWindow(m_hWnd)) {
+        // The object is going: the window must not reach it any more.
+        ::SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, 0);
+        ::DestroyWindow(m_hWnd);
+    }
+}
+
+bool CWnd::RegisterWindowClass(HINSTANCE instance, LPCWSTR className, HICON icon, HCURSOR cursor,
+                               HBRUSH background) {
+    WNDCLASSEXW wc{};
+    if (::GetClassInfoExW(instance, className, &wc)) return true;
+    wc = WNDCLASSEXW{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &WindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = icon;
+    wc.hCursor = cursor;
+    wc.hbrBackground = background;
+    wc.lpszClassName = className;
+    return ::RegisterClassExW(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+bool CWnd::CreateEx(DWORD exStyle, HINSTANCE instance, LPCWSTR className, LPCWSTR title, DWORD style, int x,
+                    int y, int width, int height, HWND parent) {
+    return ::CreateWindowExW(exStyle, className, title, style, x, y, width, height, parent, nullptr, instance,
+                             this) != nullptr;
+}
+
+bool CWnd::DestroyWindow() { return m_hWnd != nullptr && ::DestroyWindow(m_hWnd); }
+
+bool CWnd::RouteMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    const bool command = message == WM_COMMAND;
+    const bool byId = command || message == WM_TIMER || message == WM_SYSCOMMAND;
+    // System commands carry flags in their low four bits.
+    const UINT id = command                      ? LOWORD(wParam)
+                    : message == WM_SYSCOMMAND ? static_cast<UINT>(wParam & 0xFFF0)
+                                               : static_cast<UINT>(wParam);
+    const UINT code = command ? HIWORD(wParam) : kAnyCode;
+    for (const WindowMessageMap* map = GetMessageMap(); map != nullptr;
+         map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
+        for (const WindowMessageEntry* e = map->entries; e->handler != nullptr; ++e) {
+            if (e->message != message) continue;
+            if (byId && e->id != kAnyCode && e->id != id) continue;
+            if (command && e->code != kAnyCode && e->code != code) continue;
+            if ((this->*e->handler)(wParam, lParam, result)) return true;
+        }
+    }
+    return false;
+}
+
+LRESULT CWnd::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    return ::DefWindowProcW(m_hWnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK CWnd::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* created = static_cast<CWnd*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        created->m_hWnd = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+    }
+    auto* self = reinterpret_cast<CWnd*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self == nullptr) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    LRESULT result = 0;
+    try {
+        if (!self->RouteMessage(message, wParam, lParam, result))
+            result = self->DefaultProc(message, wParam, lParam);
+    } catch (...) {
+        // Exceptions stop here: the system's code above us cannot unwind them.
+        result = 0;
+    }
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->m_hWnd = nullptr;
+        self->PostNcDestroy();
+    }
+    return result;
+}
+
+}  // namespace kvr

@@ -1,0 +1,96 @@
+#pragma once
+// CWnd: an HWND and the object behind it. One static window procedure finds
+// the object (stored in the window's user data at creation) and routes each
+// message through the class's handler table, chained to the base class's.
+#include <windows.h>
+
+#include "Object.h"
+
+namespace kvr {
+
+class CWnd;
+
+// Returns whether it handled the message; the result goes in `result`.
+using WindowMessageHandler = bool (CWnd::*)(WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+constexpr UINT kAnyCode = 0xFFFFFFFFu;
+
+struct WindowMessageEntry {
+    UINT message;
+    UINT code;  // WM_COMMAND notification code, or kAnyCode
+    UINT id;    // WM_COMMAND control/command id or WM_TIMER/WM_SYSCOMMAND id, or kAnyCode
+    WindowMessageHandler handler;
+};
+
+struct WindowMessageMap {
+    const WindowMessageMap* (*pfnGetBaseMap)();
+    const WindowMessageEntry* entries;  // ends with a null handler
+};
+
+#define KVR_DECLARE_MESSAGE_MAP()                                \
+protected:                                                      \
+    static const ::kvr::WindowMessageMap* GetThisMessageMap();  \
+    const ::kvr::WindowMessageMap* GetMessageMap() const override;
+
+#define KVR_BEGIN_MESSAGE_MAP(ThisClass, BaseClass)                                    \
+    const ::kvr::WindowMessageMap* ThisClass::GetMessageMap() const {                  \
+        return GetThisMessageMap();                                                    \
+    }                                                                                  \
+    const ::kvr::WindowMessageMap* ThisClass::GetThisMessageMap() {                    \
+        using ThisClassT = ThisClass;                                                  \
+        using BaseClassT = BaseClass;                                                  \
+        static const ::kvr::WindowMessageEntry entries[] = {
+
+#define KVR_ON_MESSAGE(message, memberFn) \
+    {(message), ::kvr::kAnyCode, ::kvr::kAnyCode, static_cast<::kvr::WindowMessageHandler>(&ThisClassT::memberFn)},
+#define KVR_ON_COMMAND(id, memberFn) \
+    {WM_COMMAND, ::kvr::kAnyCode, (id), static_cast<::kvr::WindowMessageHandler>(&ThisClassT::memberFn)},
+#define KVR_ON_TIMER(id, memberFn) \
+    {WM_TIMER, ::kvr::kAnyCode, (id), static_cast<::kvr::WindowMessageHandler>(&ThisClassT::memberFn)},
+#define KVR_ON_SYSCOMMAND(id, memberFn) \
+    {WM_SYSCOMMAND, ::kvr::kAnyCode, (id), static_cast<::kvr::WindowMessageHandler>(&ThisClassT::memberFn)},
+
+#define KVR_END_MESSAGE_MAP()                                                              \
+    {0, 0, 0, nullptr}};                                                                   \
+    static const ::kvr::WindowMessageMap map = {&BaseClassT::GetThisMessageMap, entries};  \
+    return &map;                                                                           \
+    }
+
+class CWnd : public CObject {
+    KVR_DECLARE_DYNAMIC(CWnd)
+public:
+    CWnd() = default;
+    ~CWnd() override;
+    CWnd(const CWnd&) = delete;
+    CWnd& operator=(const CWnd&) = delete;
+
+    HWND GetSafeHwnd() const { return m_hWnd; }
+    bool IsWindow() const { return m_hWnd != nullptr && ::IsWindow(m_hWnd); }
+
+    // Registers a window class whose procedure is the framework's.
+    static bool RegisterWindowClass(HINSTANCE instance, LPCWSTR className, HICON icon, HCURSOR cursor,
+                                    HBRUSH background);
+    bool CreateEx(DWORD exStyle, HINSTANCE instance, LPCWSTR className, LPCWSTR title, DWORD style, int x,
+                  int y, int width, int height, HWND parent);
+    bool DestroyWindow();
+
+    bool SetTimer(UINT_PTR id, UINT milliseconds) { return ::SetTimer(m_hWnd, id, milliseconds, nullptr) != 0; }
+    void KillTimer(UINT_PTR id) { ::KillTimer(m_hWnd, id); }
+
+    HWND m_hWnd = nullptr;
+
+protected:
+    // Looks the message up in the handler tables, most derived first.
+    bool RouteMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    virtual LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam);
+    // Last message the window gets; self-owned windows delete themselves here.
+    virtual void PostNcDestroy() {}
+
+    static const WindowMessageMap* GetThisMessageMap();
+    virtual const WindowMessageMap* GetMessageMap() const;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+};
+
+}  // namespace kvr

@@ -1,0 +1,58 @@
+#pragma once
+// Small helpers shared by the library's windows: its resources, the fixed
+// text fields of AuthInfo, message boxes, and the test observer.
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+
+namespace kvr {
+
+// Lets tests watch an instance at work; none is installed in the product.
+class CUIThreadObserver {
+public:
+    // Called on the instance's thread as a handler starts, with its block.
+    virtual void OnMessage(UINT message, WPARAM wParam, const void* block) = 0;
+    // Called on the instance's thread once it no longer accepts messages.
+    virtual void OnThreadEnd() {}
+    // Called on the instance's thread when one of its dialogs has initialised.
+    virtual void OnDialogShown(UINT /*templateId*/, HWND) {}
+    // May answer a message box instead of the user: return true and set answer.
+    virtual bool OnMessageBox(LPCWSTR /*text*/, LPCWSTR /*caption*/, UINT /*type*/, int& /*answer*/) {
+        return false;
+    }
+
+protected:
+    ~CUIThreadObserver() = default;
+};
+void SetUIThreadObserver(CUIThreadObserver* observer);
+CUIThreadObserver* UIThreadObserver();
+
+// The module holding the library's code and resources (the DLL, or a test
+// program that links the same code).
+HINSTANCE UiModule();
+std::wstring LoadUiString(UINT id);
+// Replaces the first %s of pattern with argument.
+std::wstring FormatUiText(const std::wstring& pattern, const std::wstring& argument);
+
+// Reads a fixed-size text field that may lack its terminator.
+template <std::size_t N>
+std::wstring FieldText(const wchar_t (&field)[N]) {
+    return std::wstring(field, ::wcsnlen(field, N));
+}
+// Writes a fixed-size text field, cut to fit with its terminator.
+template <std::size_t N>
+void SetFieldText(wchar_t (&field)[N], const std::wstring& text) {
+    const std::size_t n = text.size() < N - 1 ? text.size() : N - 1;
+    text.copy(field, n);
+    field[n] = L'\0';
+}
+
+int UiMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type);
+void NotifyDialogShown(UINT templateId, HWND dialog);
+
+// The help file: the Windows directory and "\HELP\KVRHELP.HLP"; empty if the
+// Windows directory cannot be found.
+std::wstring HelpFilePath();
+
+}  // namespace kvr
