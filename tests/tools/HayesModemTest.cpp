@@ -33,9 +33,16 @@ protected:
     rasim::HayesModem modem{sink, kGuard};
     std::uint64_t now = 10000;
 
+    // Feeds the text as one message, the way the session does: again and
+    // again until the modem has taken all of it.
     void Send(const std::string& text, std::uint64_t advanceMs = 0) {
         now += advanceMs;
-        modem.FromHost(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), now);
+        const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
+        for (std::size_t taken = 0; taken < text.size();) {
+            const std::size_t n = modem.FromHost(data + taken, text.size() - taken, now);
+            ASSERT_GT(n, 0u);
+            taken += n;
+        }
     }
     void Wait(std::uint64_t ms) {
         now += ms;
@@ -80,6 +87,18 @@ TEST_F(HayesModemTest, AnswersCommandLines) {
         EXPECT_FALSE(modem.Online()) << c.line;
     }
     EXPECT_TRUE(sink.statuses.empty());
+}
+
+TEST_F(HayesModemTest, CommandModeStopsAfterEachLineOnlineModeTakesAll) {
+    const std::string text = "AT\rATI\rATD1\rdata+";
+    const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
+    std::vector<std::size_t> taken;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t n = modem.FromHost(data + at, text.size() - at, now);
+        taken.push_back(n);
+        at += n;
+    }
+    EXPECT_EQ((std::vector<std::size_t>{3, 4, 5, 5}), taken);
 }
 
 TEST_F(HayesModemTest, RegistersKeepTheirValues) {

@@ -27,16 +27,21 @@ long ReadNumber(const std::string& line, std::size_t& pos) {
 
 }  // namespace
 
-void HayesModem::FromHost(const std::uint8_t* data, std::size_t count, std::uint64_t nowMs) {
+std::size_t HayesModem::FromHost(const std::uint8_t* data, std::size_t count,
+                                 std::uint64_t nowMs) {
     m_nowMs = nowMs;
-    std::size_t i = 0;
-    while (i < count && !m_dropped) {
-        if (m_online) {
-            OnlineBytes(data + i, count - i, nowMs);
-            return;
-        }
-        CommandByte(data[i++]);
+    if (m_dropped) return count;
+    if (m_online) {
+        OnlineBytes(data, count, nowMs);
+        return count;
     }
+    for (std::size_t i = 0; i < count;) {
+        const std::uint8_t byte = data[i++];
+        CommandByte(byte);
+        if (m_dropped) return count;
+        if (byte == '\r') return i;
+    }
+    return count;
 }
 
 void HayesModem::OnlineBytes(const std::uint8_t* data, std::size_t count, std::uint64_t nowMs) {

@@ -35,7 +35,10 @@ public:
 
     HayesModem(ModemSink& sink, std::uint32_t guardMs) : m_sink(sink), m_guardMs(guardMs) {}
 
-    void FromHost(const std::uint8_t* data, std::size_t count, std::uint64_t nowMs);
+    // Takes bytes from the service and returns how many it used: in command
+    // mode it stops after each command line, so the caller can hold back the
+    // rest while the answers (a burst may be 64 KB) wait to be sent.
+    std::size_t FromHost(const std::uint8_t* data, std::size_t count, std::uint64_t nowMs);
     // Completes an escape once the guard time after "+++" has passed.
     void Tick(std::uint64_t nowMs);
     // When Tick next has something to do; 0 = nothing pending.

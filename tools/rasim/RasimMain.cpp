@@ -27,7 +27,6 @@ using namespace rasim;
 std::atomic<bool> g_stop{false};
 
 constexpr std::size_t kReadChunk = 65536;
-constexpr std::size_t kMaxQueued = 1 << 20;  // stop reading a peer that does not read its echo
 constexpr std::uint64_t kLingerMs = 5000;     // wait for the peer to close after a disconnect
 constexpr long kPollMs = 100;                 // how soon a stop request is seen
 
@@ -71,7 +70,6 @@ struct Connection {
     int id = 0;
     kvr::UniqueSocket socket;
     std::unique_ptr<Session> session;
-    std::size_t sent = 0;      // of session->Outgoing()
     bool draining = false;     // our side is shut, waiting for the peer's close
     std::uint64_t drainUntil = 0;
     std::uint64_t received = 0, transmitted = 0;
@@ -124,10 +122,11 @@ private:
         std::uint64_t now = GetTickCount64();
         long waitMs = kPollMs;
         for (auto& c : m_connections) {
-            const std::size_t queued = c.session->Outgoing().size() - c.sent;
-            if (queued < kMaxQueued && readable.fd_count < FD_SETSIZE)
+            // A peer that does not read its answers is not read either.
+            if (!c.session->Backlogged() && readable.fd_count < FD_SETSIZE)
                 FD_SET(c.socket.Get(), &readable);
-            if (queued > 0 && writable.fd_count < FD_SETSIZE) FD_SET(c.socket.Get(), &writable);
+            if (!c.session->Outgoing().empty() && writable.fd_count < FD_SETSIZE)
+                FD_SET(c.socket.Get(), &writable);
             const std::uint64_t deadline = c.session->NextDeadline();
             if (deadline != 0)
                 waitMs = deadline <= now ? 0 : std::min<long>(waitMs, static_cast<long>(deadline - now));
@@ -144,6 +143,8 @@ private:
         for (auto& c : m_connections) {
             if (FD_ISSET(c.socket.Get(), &readable)) Receive(c, now);
             if (c.closeReason.empty()) c.session->OnTick(now);
+            if (c.closeReason.empty()) Flush(c);
+            if (c.closeReason.empty()) c.session->Pump(now);
             if (c.closeReason.empty()) Flush(c);
             if (c.closeReason.empty()) ApplyCloseRequest(c, now);
         }
@@ -196,11 +197,12 @@ private:
 
     void Flush(Connection& c) {
         Bytes& out = c.session->Outgoing();
-        while (c.sent < out.size()) {
-            const int n = send(c.socket.Get(), reinterpret_cast<const char*>(out.data() + c.sent),
-                               static_cast<int>(std::min<std::size_t>(out.size() - c.sent, kReadChunk)), 0);
+        std::size_t sent = 0;
+        while (sent < out.size()) {
+            const int n = send(c.socket.Get(), reinterpret_cast<const char*>(out.data() + sent),
+                               static_cast<int>(std::min<std::size_t>(out.size() - sent, kReadChunk)), 0);
             if (n > 0) {
-                c.sent += static_cast<std::size_t>(n);
+                sent += static_cast<std::size_t>(n);
                 c.transmitted += static_cast<std::uint64_t>(n);
             } else {
                 if (WSAGetLastError() != WSAEWOULDBLOCK)
@@ -208,13 +210,7 @@ private:
                 break;
             }
         }
-        if (c.sent == out.size()) {
-            out.clear();
-            c.sent = 0;
-        } else if (c.sent >= kMaxQueued) {
-            out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(c.sent));
-            c.sent = 0;
-        }
+        out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(sent));
     }
 
     void ApplyCloseRequest(Connection& c, std::uint64_t now) {

@@ -32,8 +32,17 @@ void Session::Log(const std::string& event, const std::string& fields) {
 void Session::OnBytes(const std::uint8_t* data, std::size_t count, std::uint64_t nowMs) {
     if (m_close != CloseRequest::kNone) return;
     m_reader.Append(data, count);
-    ClientMessage message;
-    for (;;) {
+    Pump(nowMs);
+}
+
+void Session::Pump(std::uint64_t nowMs) {
+    while (m_close == CloseRequest::kNone && !Backlogged()) {
+        if (m_modemTaken < m_modemInput.size()) {
+            m_modemTaken += m_modem->FromHost(m_modemInput.data() + m_modemTaken,
+                                              m_modemInput.size() - m_modemTaken, nowMs);
+            continue;
+        }
+        ClientMessage message;
         const ParseStatus status = m_reader.Next(message);
         if (status == ParseStatus::kIncomplete) break;
         if (status == ParseStatus::kUnknown) {
@@ -43,8 +52,7 @@ void Session::OnBytes(const std::uint8_t* data, std::size_t count, std::uint64_t
             m_close = CloseRequest::kAfterFlush;
             break;
         }
-        OnMessage(message, nowMs);
-        if (m_close != CloseRequest::kNone) break;
+        OnMessage(message);
     }
 }
 
@@ -52,12 +60,13 @@ void Session::OnTick(std::uint64_t nowMs) {
     if (m_modem && m_close == CloseRequest::kNone) m_modem->Tick(nowMs);
 }
 
-void Session::OnMessage(const ClientMessage& message, std::uint64_t nowMs) {
+void Session::OnMessage(ClientMessage& message) {
     switch (message.type) {
     case wire::kData:
-        if (m_modem)
-            m_modem->FromHost(message.data.data(), message.data.size(), nowMs);
-        else
+        if (m_modem) {
+            m_modemInput = std::move(message.data);
+            m_modemTaken = 0;
+        } else
             Log("DATA-IGNORED", "bytes=" + std::to_string(message.data.size()) + " not-logged-in");
         break;
     case wire::kLogin:

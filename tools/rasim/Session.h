@@ -21,7 +21,14 @@ public:
     Session(int id, const DeviceConfig& device, AccessPolicy& policy, std::uint32_t guardMs,
             LogFn log);
 
+    // Answers wait in Outgoing(); past this many bytes the session stops
+    // working through its input until the caller has sent some.
+    static constexpr std::size_t kOutputLimit = 1 << 20;
+
     void OnBytes(const std::uint8_t* data, std::size_t count, std::uint64_t nowMs);
+    // Works through buffered input while there is room for answers.
+    void Pump(std::uint64_t nowMs);
+    bool Backlogged() const { return m_out.size() >= kOutputLimit; }
     void OnTick(std::uint64_t nowMs);
     std::uint64_t NextDeadline() const { return m_modem ? m_modem->NextDeadline() : 0; }
 
@@ -31,7 +38,7 @@ public:
     bool LoggedIn() const { return m_modem != nullptr; }
 
 private:
-    void OnMessage(const ClientMessage& message, std::uint64_t nowMs);
+    void OnMessage(ClientMessage& message);
     void OnLogin(const ClientMessage& message);
     void OnChangePassword(const ClientMessage& message);
     void Log(const std::string& event, const std::string& fields);
@@ -50,6 +57,8 @@ private:
     std::uint32_t m_guardMs;
     LogFn m_log;
     ClientMessageReader m_reader;
+    Bytes m_modemInput;  // data for the modem not yet taken
+    std::size_t m_modemTaken = 0;
     std::unique_ptr<HayesModem> m_modem;  // exists once the login is accepted
     std::string m_user;
     Bytes m_out;
