@@ -144,7 +144,7 @@ private:
 // A blocking TCP client with a receive time-out, reading whole server messages.
 class WireClient {
 public:
-    bool Connect(unsigned short port) {
+    bool Connect(unsigned short port, const char* host = kAddress) {
         m_socket.Reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
         if (!m_socket) return false;
         DWORD timeout = kWaitMs;
@@ -155,7 +155,7 @@ public:
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
-        inet_pton(AF_INET, kAddress, &address.sin_addr);
+        inet_pton(AF_INET, host, &address.sin_addr);
         return connect(m_socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     }
 
@@ -435,6 +435,35 @@ TEST_F(RasimProgram, EndsAtTheEndOfStandardInput) {
     m_rasim->CloseStdin();
     EXPECT_NE("", m_rasim->WaitLine("STOPPED"));
     EXPECT_EQ(0u, m_rasim->WaitExit());
+}
+
+TEST_F(RasimProgram, EachListenAddressIsADeviceWithItsOwnOptions) {
+    // Options before the first --listen are shared; after it, they are the device's.
+    m_rasim = std::make_unique<RasimProcess>(
+        "--user alice:secret --listen 127.0.0.23:0 --device FIRST --port A --refuse 2 "
+        "--listen 127.0.0.24:0 --device SECOND --port B");
+    ASSERT_TRUE(m_rasim->Started());
+    const unsigned short first = m_rasim->WaitReady();
+    const std::string second = m_rasim->WaitLine("READY 127.0.0.24:");
+    ASSERT_NE(0, first);
+    ASSERT_NE("", second);
+    WireClient a;
+    ASSERT_TRUE(a.Connect(first));
+    ASSERT_TRUE(a.Send(peer::Login("alice", {}, "A")));
+    peer::ServerMessage m;
+    ASSERT_TRUE(a.Next(m));
+    EXPECT_EQ("D2", Answer(m));
+
+    WireClient b;
+    ASSERT_TRUE(b.Connect(static_cast<unsigned short>(std::stoi(second.substr(second.rfind(':') + 1))),
+                          "127.0.0.24"));
+    ASSERT_TRUE(b.Send(peer::Login("alice", peer::Scrambled(u"wrong", 0x0101), "B")));
+    ASSERT_TRUE(b.Next(m));
+    EXPECT_EQ("C", Answer(m)) << "the shared user list applies to the second device";
+    ASSERT_TRUE(b.Send(peer::Login("alice", {}, "B")));
+    ASSERT_TRUE(b.Next(m));
+    EXPECT_EQ("A0", Answer(m));
+    EXPECT_EQ("Welcome to SECOND", m.text);
 }
 
 TEST(RasimCommandLine, RejectsBadOptionsWithExitCode2) {
