@@ -20,9 +20,10 @@ void PrintError(const char* format) {
 }
 
 void WINAPI ControlHandler(DWORD control) {
-    if (control == SERVICE_CONTROL_STOP) SignalStop();
-    // The stop pending state is set before the event is seen by the listener.
+    // Stop pending is reported before the listener can see the event, so the
+    // final stopped report always comes last.
     Reporter().OnControl(control);
+    if (control == SERVICE_CONTROL_STOP) SignalStop();
 }
 
 void WINAPI ServiceMain(DWORD argc, wchar_t** argv) {
