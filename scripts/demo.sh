@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# The dial-out path on this machine: a simulated remote access device on
+# 127.0.0.2, COM3 (port key Dialout0) configured to reach its port "modem1",
+# the service in console debug mode, and the port driver stand-in opening the
+# port, dialling, exchanging a few lines with the modem and hanging up.
+# Runs inside scripts/with-wine.sh (prefix, wineserver and display are set up).
+set -uo pipefail
+bin="$(realpath "$1")/bin"
+log=$(mktemp -d)
+cd "$bin"
+
+section() { printf '\n=== %s ===\n' "$*"; }
+cleanup() {
+  [ -n "${svc_pid:-}" ] && kill "$svc_pid" 2>/dev/null
+  [ -n "${sim_pid:-}" ] && kill "$sim_pid" 2>/dev/null
+  exec 7>&- 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$log"
+}
+trap cleanup EXIT
+
+section "Remote access device simulator on 127.0.0.2:1549"
+mkfifo "$log/sim.in"
+wine rasim.exe --listen 127.0.0.2:1549 --device Harbor --port modem1 --user alice:secret \
+  <"$log/sim.in" >"$log/sim.out" 2>&1 &
+sim_pid=$!
+exec 7>"$log/sim.in"   # the simulator runs until its input closes
+for _ in $(seq 100); do grep -q READY "$log/sim.out" && break; sleep 0.1; done
+cat "$log/sim.out"
+
+section "COM3 redirected to Harbor, port modem1 (through KVRBRWS.DLL)"
+wine kvrconf.exe set 0 COM3 127.0.0.2:1549 Harbor modem1
+wine kvrconf.exe option Silent 1
+wine kvrconf.exe option PasswordCaching 0
+wine kvrconf.exe show 0
+
+section "KVRSVC.EXE -debug"
+wine KVRSVC.EXE -debug -pipe '\\.\pipe\dialout' >"$log/svc.out" 2>&1 &
+svc_pid=$!
+for _ in $(seq 100); do grep -q Listening "$log/svc.out" && break; sleep 0.1; done
+
+section "Port driver stand-in: open COM3, dial, talk, hang up"
+wine portdrv.exe Dialout0 <<'SCRIPT'
+at ATZ
+expect OK
+at ATDT5551234
+expect CONNECT
+send Hello over the network!\r\n
+expect network!
+send Second line.\r\n
+expect line.
+wait 1200
+send +++
+expect OK
+at ATH
+expect OK
+quit
+SCRIPT
+
+sleep 1
+section "What the service printed"
+kill -INT "$svc_pid" 2>/dev/null   # Ctrl+C
+for _ in $(seq 50); do kill -0 "$svc_pid" 2>/dev/null || break; sleep 0.1; done
+cat "$log/svc.out"
+
+section "What the simulated device saw"
+exec 7>&-
+for _ in $(seq 50); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.1; done
+cat "$log/sim.out"
+
+wine kvrconf.exe off 0 >/dev/null
