@@ -16,6 +16,13 @@ function(kvr_exports target)
   set(file ${CMAKE_CURRENT_BINARY_DIR}/${target}.def)
   file(WRITE ${file} "${def}")
   target_sources(${target} PRIVATE ${file})
+  # The decorated names the 32-bit build must carry, checked by the tests.
+  get_target_property(output ${target} OUTPUT_NAME)
+  get_target_property(suffix ${target} SUFFIX)
+  foreach(entry IN LISTS ARGN)
+    string(REPLACE ":" "@" decorated "${entry}")
+    set_property(GLOBAL APPEND PROPERTY KVR_EXPORTS "${output}${suffix} ${decorated}")
+  endforeach()
 endfunction()
 
 # Deliverables carry the upper-case file names the system is known by.
