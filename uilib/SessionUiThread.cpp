@@ -2,6 +2,9 @@
 
 #include "AuthDialogs.h"
 #include "KvrAuthRes.h"
+#include "UiOptions.h"
+
+#include <utility>
 
 
 namespace kvr {
@@ -63,6 +66,8 @@ bool CUIThread::InitInstance() {
 int CUIThread::ExitInstance() {
     // No export can post to us after this, so the queue can be drained for good.
     InstanceRegistry::Instance().Remove(this);
+    m_quitting = false;
+    CloseWindows();
     if (CUIThreadObserver* observer = UIThreadObserver()) observer->OnThreadEnd();
     return CWinThread::ExitInstance();
 }
@@ -147,20 +152,62 @@ void CUIThread::RunPasswordChange(const PasswordRequestBlock& request) {
 void CUIThread::OnPostNarration(WPARAM wParam, LPARAM lParam) {
     const auto texts = TakeBlock<NarrationBlock>(lParam);
     Observe(kMsgPostNarration, wParam, texts.get());
+    if (!NarrationEnabled()) return;
+    const UINT number = static_cast<UINT>(wParam);
+    const std::wstring pattern = LoadUiString(number);
+    if (pattern.empty()) return;  // not a narration we know: show no empty line
+    // Only the unknown-port line names the port; the others name the server.
+    const wchar_t* argument = number == IDS_NARRATE_UNKNOWN_PORT ? texts->texts[1] : texts->texts[0];
+    if (m_narration == nullptr) {
+        auto* window = new CNarrationWindow([this](CSelfOwnedDialog* w) { OnNarrationClosed(w); });
+        if (!window->Open()) return;
+        m_narration = window;
+        NotifyDialogShown(IDD_NARRATION, window->m_hWnd);
+    }
+    m_narration->SetText(FormatUiText(pattern, argument));
+}
+
+void CUIThread::OnNarrationClosed(CSelfOwnedDialog* window) {
+    if (window == m_narration) m_narration = nullptr;
+    std::erase(m_closingNarrations, window);
+    if (m_quitting && m_closingNarrations.empty()) ::PostQuitMessage(0);
+}
+
+void CUIThread::CloseNarration() {
+    CNarrationWindow* window = std::exchange(m_narration, nullptr);
+    if (window == nullptr) return;
+    m_closingNarrations.push_back(window);
+    window->CloseDelayed();
 }
 
 void CUIThread::OnDestroyNarrationWindow(WPARAM wParam, LPARAM) {
     Observe(kMsgDestroyNarrationWindow, wParam, nullptr);
+    CloseNarration();
 }
 
 void CUIThread::OnDisplayMessage(WPARAM wParam, LPARAM lParam) {
     const auto texts = TakeBlock<MessageBlock>(lParam);
     Observe(kMsgDisplayMessage, wParam, texts.get());
+    if (m_message != nullptr) m_message->DestroyWindow();
+    auto* window = new CMessageWindow(texts->texts[0], texts->texts[1], [this](CSelfOwnedDialog* w) {
+        if (w == m_message) m_message = nullptr;
+    });
+    if (window->Open()) m_message = window;
 }
 
 void CUIThread::OnDestroyUI(WPARAM wParam, LPARAM) {
     Observe(kMsgDestroyUI, wParam, nullptr);
-    ::PostQuitMessage(0);
+    CloseNarration();
+    if (m_message != nullptr) m_message->DestroyWindow();
+    // A narration still showing its last line ends the loop when it closes.
+    m_quitting = true;
+    if (m_closingNarrations.empty()) ::PostQuitMessage(0);
+}
+
+void CUIThread::CloseWindows() {
+    if (m_message != nullptr) m_message->DestroyWindow();
+    if (m_narration != nullptr) m_narration->DestroyWindow();
+    for (CSelfOwnedDialog* window : std::vector(m_closingNarrations)) window->DestroyWindow();
 }
 
 void CUIThread::OnChangePassword(WPARAM wParam, LPARAM lParam) {

@@ -4,8 +4,10 @@
 #include <windows.h>
 
 #include <memory>
+#include <vector>
 #include <optional>
 
+#include "InfoWindows.h"
 #include "InstanceRegistry.h"
 #include "UIThread.h"
 #include "UiMessages.h"
@@ -64,7 +66,15 @@ private:
     void RunAuthentication(const AuthRequestBlock& request);
     void RunPasswordChange(const PasswordRequestBlock& request);
 
+    void OnNarrationClosed(CSelfOwnedDialog* window);
+    void CloseNarration();
+    void CloseWindows();
+
     std::shared_ptr<CallbackGate> m_gate;
+    CNarrationWindow* m_narration = nullptr;
+    std::vector<CSelfOwnedDialog*> m_closingNarrations;  // shown out their time, then gone
+    CMessageWindow* m_message = nullptr;
+    bool m_quitting = false;  // DestroyUI handled; waiting for closing windows
     bool m_authOpen = false;        // a second request meanwhile is dropped
     bool m_passwordChanging = false;
 };

@@ -45,6 +45,10 @@ void NotifyDialogShown(UINT templateId, HWND dialog) {
     if (CUIThreadObserver* observer = g_observer) observer->OnDialogShown(templateId, dialog);
 }
 
+void NotifyDialogClosed(UINT templateId, const void* window) {
+    if (CUIThreadObserver* observer = g_observer) observer->OnDialogClosed(templateId, window);
+}
+
 std::wstring HelpFilePath() {
     wchar_t directory[MAX_PATH];
     const UINT n = ::GetWindowsDirectoryW(directory, MAX_PATH);

@@ -17,6 +17,8 @@ public:
     virtual void OnThreadEnd() {}
     // Called on the instance's thread when one of its dialogs has initialised.
     virtual void OnDialogShown(UINT /*templateId*/, HWND) {}
+    // Called on the instance's thread when one of its modeless windows has gone.
+    virtual void OnDialogClosed(UINT /*templateId*/, const void* /*window*/) {}
     // May answer a message box instead of the user: return true and set answer.
     virtual bool OnMessageBox(LPCWSTR /*text*/, LPCWSTR /*caption*/, UINT /*type*/, int& /*answer*/) {
         return false;
@@ -50,6 +52,7 @@ void SetFieldText(wchar_t (&field)[N], const std::wstring& text) {
 
 int UiMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type);
 void NotifyDialogShown(UINT templateId, HWND dialog);
+void NotifyDialogClosed(UINT templateId, const void* window);
 
 // The help file: the Windows directory and "\HELP\KVRHELP.HLP"; empty if the
 // Windows directory cannot be found.

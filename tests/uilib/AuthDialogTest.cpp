@@ -23,6 +23,7 @@ protected:
         }
     }
 
+    ScratchRegistry registry;
     UiDriver driver;
     KvrUiHandle ui = nullptr;
     AuthInfo info = MakeAuthInfo(L"alice", L"old", L"Server One", L"COM3");

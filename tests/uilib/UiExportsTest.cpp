@@ -12,6 +12,7 @@
 #include "KvrAuth.h"
 #include "SessionUiThread.h"
 #include "UiMessages.h"
+#include "UiTestSupport.h"
 
 namespace kvr {
 namespace {
@@ -49,6 +50,14 @@ public:
         m_handled.push_back(std::move(h));
         m_changed.notify_all();
     }
+    // Nobody is at the screen: dialogs are cancelled and questions declined.
+    void OnDialogShown(UINT, HWND dialog) override {
+        ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    }
+    bool OnMessageBox(LPCWSTR, LPCWSTR, UINT, int& answer) override {
+        answer = IDNO;
+        return true;
+    }
     void OnThreadEnd() override {
         std::lock_guard guard(m_lock);
         ++m_ended;
@@ -81,6 +90,9 @@ void WINAPI IgnoreResult(DWORD, AuthInfo*) {}
 
 class UiExports : public ::testing::Test {
 protected:
+    void SetUp() override { registry.SetDword(L"Narrate", 0); }  // these tests need no windows
+
+    test::ScratchRegistry registry;
     Recorder recorder;
     AuthInfo info{};
 };

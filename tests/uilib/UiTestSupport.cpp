@@ -1,5 +1,7 @@
 #include "UiTestSupport.h"
 
+#include <cwchar>
+
 namespace kvr::test {
 
 namespace {
@@ -16,6 +18,26 @@ UiDriver::~UiDriver() {
     g_driver = nullptr;
 }
 
+void UiDriver::OnDialogClosed(UINT templateId, const void*) {
+    std::lock_guard guard(m_lock);
+    m_events.push_back("closed " + std::to_string(templateId));
+    m_changed.notify_all();
+}
+
+void UiDriver::WaitClosed(UINT templateId, int count) {
+    const std::string closed = "closed " + std::to_string(templateId);
+    Wait([&] {
+        int n = 0;
+        for (const auto& e : m_events) n += e == closed;
+        return n >= count;
+    });
+}
+
+std::vector<std::string> UiDriver::Events() {
+    std::lock_guard guard(m_lock);
+    return m_events;
+}
+
 void UiDriver::OnMessage(UINT message, WPARAM, const void*) {
     std::lock_guard guard(m_lock);
     m_handled.push_back(message);
@@ -25,12 +47,14 @@ void UiDriver::OnMessage(UINT message, WPARAM, const void*) {
 void UiDriver::OnThreadEnd() {
     std::lock_guard guard(m_lock);
     m_ended = true;
+    m_events.push_back("end");
     m_changed.notify_all();
 }
 
 void UiDriver::OnDialogShown(UINT templateId, HWND dialog) {
     std::lock_guard guard(m_lock);
     m_dialogs.emplace_back(templateId, dialog);
+    m_events.push_back("shown " + std::to_string(templateId));
     ++m_dialogsShown;
     m_changed.notify_all();
 }
@@ -129,6 +153,38 @@ AuthInfo MakeAuthInfo(const wchar_t* user, const wchar_t* password, const wchar_
     SetFieldText(info.serverName, server);
     SetFieldText(info.dosName, port);
     return info;
+}
+
+}  // namespace kvr::test
+
+namespace kvr::test {
+
+ScratchRegistry::ScratchRegistry() {
+    static int counter = 0;
+    m_path = L"Software\\KvrUiTest-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+    ::RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_root, nullptr);
+    ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_root);
+}
+
+ScratchRegistry::~ScratchRegistry() {
+    ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    ::RegCloseKey(m_root);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, m_path.c_str());
+}
+
+void ScratchRegistry::SetDword(const wchar_t* name, DWORD value) {
+    ::RegSetKeyValueW(m_root, L"SOFTWARE\\Quelt\\Rezoriv", name, REG_DWORD, &value, sizeof value);
+}
+
+void ScratchRegistry::SetString(const wchar_t* name, const wchar_t* value) {
+    ::RegSetKeyValueW(m_root, L"SOFTWARE\\Quelt\\Rezoriv", name, REG_SZ, value,
+                      static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+}
+
+bool ScratchRegistry::GetDword(const wchar_t* name, DWORD& value) {
+    DWORD size = sizeof value;
+    return ::RegGetValueW(m_root, L"SOFTWARE\\Quelt\\Rezoriv", name, RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+           ERROR_SUCCESS;
 }
 
 }  // namespace kvr::test

@@ -35,11 +35,15 @@ public:
     void OnThreadEnd() override;
     void OnDialogShown(UINT templateId, HWND dialog) override;
     bool OnMessageBox(LPCWSTR text, LPCWSTR caption, UINT type, int& answer) override;
+    void OnDialogClosed(UINT templateId, const void* window) override;
 
     // Waits for the next dialog of this template to open.
     HWND WaitDialog(UINT templateId);
     void WaitHandled(UINT message, int count);
     void WaitThreadEnd();
+    void WaitClosed(UINT templateId, int count);
+    // "shown N", "closed N" (N the template id) and "end", in order.
+    std::vector<std::string> Events();
     void WaitCallbacks(std::size_t count);
 
     // Answers for the message boxes to come, in order (IDOK once they run out).
@@ -68,6 +72,22 @@ private:
     std::vector<UINT> m_handled;
     std::vector<Callback> m_callbacks;
     bool m_ended = false;
+    std::vector<std::string> m_events;
+};
+
+// Points HKEY_LOCAL_MACHINE of this process at a fresh scratch key, removed
+// again at the end.
+class ScratchRegistry {
+public:
+    ScratchRegistry();
+    ~ScratchRegistry();
+    void SetDword(const wchar_t* name, DWORD value);
+    void SetString(const wchar_t* name, const wchar_t* value);
+    bool GetDword(const wchar_t* name, DWORD& value);
+
+private:
+    std::wstring m_path;
+    HKEY m_root = nullptr;
 };
 
 // Cross-thread helpers on a dialog owned by an instance's thread.
