@@ -46,10 +46,12 @@ bool CWnd::DestroyWindow() { return m_hWnd != nullptr && ::DestroyWindow(m_hWnd)
 bool CWnd::RouteMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     const bool command = message == WM_COMMAND;
     const bool byId = command || message == WM_TIMER || message == WM_SYSCOMMAND;
-    // System commands carry flags in their low four bits.
-    const UINT id = command                      ? LOWORD(wParam)
-                    : message == WM_SYSCOMMAND ? static_cast<UINT>(wParam & 0xFFF0)
-                                               : static_cast<UINT>(wParam);
+    // The system's own commands (0xF000 and up) carry flags in their low four
+    // bits; commands an application adds to the system menu do not.
+    const bool systemCommand = message == WM_SYSCOMMAND && wParam >= 0xF000;
+    const UINT id = command         ? LOWORD(wParam)
+                    : systemCommand ? static_cast<UINT>(wParam & 0xFFF0)
+                                    : static_cast<UINT>(wParam);
     const UINT code = command ? HIWORD(wParam) : kAnyCode;
     for (const WindowMessageMap* map = GetMessageMap(); map != nullptr;
          map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {

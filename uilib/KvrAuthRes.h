@@ -47,3 +47,10 @@
 #define IDS_NARRATE_TIMED_OUT 61214
 #define IDS_NARRATE_DISABLED 61215
 #define IDS_NARRATE_UNKNOWN_PORT 61216
+
+// The modem window is not a dialog; this tags it for the test observer.
+#define IDW_MODEM 104
+
+#define ID_MODEM_LARGE 101
+#define ID_MODEM_ON_TOP 102
+#define ID_MODEM_HELP 57669

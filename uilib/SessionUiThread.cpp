@@ -81,20 +81,35 @@ void CUIThread::Observe(UINT message, WPARAM wParam, const void* block) {
 void CUIThread::OnCreateModem(WPARAM wParam, LPARAM lParam) {
     const auto info = TakeBlock<AuthInfo>(lParam);
     Observe(kMsgCreateModem, wParam, info.get());
+    if (m_modem != nullptr) return;  // one modem window per instance
+    m_modem = CModemWindow::Open(FieldText(info->dosName), [this](CModemWindow* w) {
+        if (w == m_modem) m_modem = nullptr;
+    });
 }
 
-void CUIThread::OnUpdateModemLEDs(WPARAM wParam, LPARAM) { Observe(kMsgUpdateModemLEDs, wParam, nullptr); }
+void CUIThread::OnUpdateModemLEDs(WPARAM wParam, LPARAM) {
+    Observe(kMsgUpdateModemLEDs, wParam, nullptr);
+    if (m_modem != nullptr) m_modem->SetLamps(static_cast<WORD>(wParam));
+}
 
-void CUIThread::OnDestroyModem(WPARAM wParam, LPARAM) { Observe(kMsgDestroyModem, wParam, nullptr); }
+void CUIThread::OnDestroyModem(WPARAM wParam, LPARAM) {
+    Observe(kMsgDestroyModem, wParam, nullptr);
+    if (m_modem != nullptr) m_modem->DestroyWindow();
+}
 
-void CUIThread::OnUpdateSendLED(WPARAM wParam, LPARAM) { Observe(kMsgUpdateSendLED, wParam, nullptr); }
+void CUIThread::OnUpdateSendLED(WPARAM wParam, LPARAM) {
+    Observe(kMsgUpdateSendLED, wParam, nullptr);
+    if (m_modem != nullptr) m_modem->SetSend(wParam != 0);
+}
 
 void CUIThread::OnUpdateReceiveLED(WPARAM wParam, LPARAM) {
     Observe(kMsgUpdateReceiveLED, wParam, nullptr);
+    if (m_modem != nullptr) m_modem->SetReceive(wParam != 0);
 }
 
 void CUIThread::OnTurnOffSendReceive(WPARAM wParam, LPARAM) {
     Observe(kMsgTurnOffSendReceive, wParam, nullptr);
+    if (m_modem != nullptr) m_modem->TurnOffSendReceive();
 }
 
 void CUIThread::OnCreateAuthWindow(WPARAM wParam, LPARAM lParam) {
@@ -197,6 +212,7 @@ void CUIThread::OnDisplayMessage(WPARAM wParam, LPARAM lParam) {
 
 void CUIThread::OnDestroyUI(WPARAM wParam, LPARAM) {
     Observe(kMsgDestroyUI, wParam, nullptr);
+    if (m_modem != nullptr) m_modem->DestroyWindow();
     CloseNarration();
     if (m_message != nullptr) m_message->DestroyWindow();
     // A narration still showing its last line ends the loop when it closes.
@@ -205,6 +221,7 @@ void CUIThread::OnDestroyUI(WPARAM wParam, LPARAM) {
 }
 
 void CUIThread::CloseWindows() {
+    if (m_modem != nullptr) m_modem->DestroyWindow();
     if (m_message != nullptr) m_message->DestroyWindow();
     if (m_narration != nullptr) m_narration->DestroyWindow();
     for (CSelfOwnedDialog* window : std::vector(m_closingNarrations)) window->DestroyWindow();

@@ -9,6 +9,7 @@
 
 #include "InfoWindows.h"
 #include "InstanceRegistry.h"
+#include "ModemWindow.h"
 #include "UIThread.h"
 #include "UiMessages.h"
 #include "UiSupport.h"
@@ -71,6 +72,7 @@ private:
     void CloseWindows();
 
     std::shared_ptr<CallbackGate> m_gate;
+    CModemWindow* m_modem = nullptr;
     CNarrationWindow* m_narration = nullptr;
     std::vector<CSelfOwnedDialog*> m_closingNarrations;  // shown out their time, then gone
     CMessageWindow* m_message = nullptr;

@@ -19,6 +19,8 @@ public:
     virtual void OnDialogShown(UINT /*templateId*/, HWND) {}
     // Called on the instance's thread when one of its modeless windows has gone.
     virtual void OnDialogClosed(UINT /*templateId*/, const void* /*window*/) {}
+    // Called on the instance's thread whenever a modem window's lamps change.
+    virtual void OnLamps(HWND /*window*/, WORD /*lamps*/) {}
     // May answer a message box instead of the user: return true and set answer.
     virtual bool OnMessageBox(LPCWSTR /*text*/, LPCWSTR /*caption*/, UINT /*type*/, int& /*answer*/) {
         return false;

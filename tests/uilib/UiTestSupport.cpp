@@ -24,6 +24,16 @@ void UiDriver::OnDialogClosed(UINT templateId, const void*) {
     m_changed.notify_all();
 }
 
+void UiDriver::OnLamps(HWND, WORD lamps) {
+    std::lock_guard guard(m_lock);
+    m_lamps.push_back(lamps);
+    m_changed.notify_all();
+}
+
+void UiDriver::WaitLamps(WORD lamps) {
+    Wait([&] { return !m_lamps.empty() && m_lamps.back() == lamps; });
+}
+
 void UiDriver::WaitClosed(UINT templateId, int count) {
     const std::string closed = "closed " + std::to_string(templateId);
     Wait([&] {

@@ -36,6 +36,9 @@ public:
     void OnDialogShown(UINT templateId, HWND dialog) override;
     bool OnMessageBox(LPCWSTR text, LPCWSTR caption, UINT type, int& answer) override;
     void OnDialogClosed(UINT templateId, const void* window) override;
+    void OnLamps(HWND window, WORD lamps) override;
+    // Waits until a modem window reports exactly these lamps.
+    void WaitLamps(WORD lamps);
 
     // Waits for the next dialog of this template to open.
     HWND WaitDialog(UINT templateId);
@@ -73,6 +76,7 @@ private:
     std::vector<Callback> m_callbacks;
     bool m_ended = false;
     std::vector<std::string> m_events;
+    std::vector<WORD> m_lamps;
 };
 
 // Points HKEY_LOCAL_MACHINE of this process at a fresh scratch key, removed
