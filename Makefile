@@ -4,7 +4,7 @@ BUILD   ?= build
 BUILD32 ?= build32
 JOBS    ?= $(shell nproc)
 
-.PHONY: all deps build build64 build32 test demo screenshots clean
+.PHONY: all deps build build64 build32 test demo bench screenshots clean
 
 all: build
 
@@ -26,6 +26,9 @@ test: build
 
 demo: build64
 	scripts/with-wine.sh $(BUILD) scripts/demo.sh $(BUILD)
+
+bench: build64
+	scripts/with-wine.sh $(BUILD) $(BUILD)/wine-run $(BUILD)/bin/dialout_bench.exe
 
 clean:
 	rm -rf $(BUILD) $(BUILD32)
