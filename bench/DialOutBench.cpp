@@ -137,7 +137,7 @@ bool Dial(portdrv::PortDriverClient& client) {
     while (seen.find("CONNECT 28800\r\n") == std::string::npos) {
         portdrv::Message m;
         if (client.Receive(m, 20000) != portdrv::ReadResult::Message) return false;
-        if (m.type == portdrv::kPipeData) seen.append(m.payload.begin(), m.payload.end());
+        if (m.type == portpipe::PipeData) seen.append(m.payload.begin(), m.payload.end());
     }
     return true;
 }
@@ -151,7 +151,7 @@ double ServiceRoundTripMs(portdrv::PortDriverClient& client, int rounds) {
         portdrv::Message m;
         do {
             if (client.Receive(m, 20000) != portdrv::ReadResult::Message) return -1;
-        } while (m.type != portdrv::kPipeData);
+        } while (m.type != portpipe::PipeData);
         times.push_back(NowMs() - start);
     }
     return Median(times);
@@ -168,7 +168,7 @@ double Stream(portdrv::PortDriverClient& client, size_t bytes, unsigned seed) {
     std::thread reader([&] {
         portdrv::Message m;
         while (received.size() < bytes && client.Receive(m, 20000) == portdrv::ReadResult::Message)
-            if (m.type == portdrv::kPipeData) received.insert(received.end(), m.payload.begin(), m.payload.end());
+            if (m.type == portpipe::PipeData) received.insert(received.end(), m.payload.begin(), m.payload.end());
     });
     for (size_t at = 0; at < bytes; at += 1020) client.SendData(sent.data() + at, std::min<size_t>(1020, bytes - at));
     reader.join();
@@ -205,7 +205,7 @@ int main() {
         const double start = NowMs();
         client.SendOpen(rig.PortKey());
         portdrv::Message m;
-        if (client.Receive(m, 20000) != portdrv::ReadResult::Message || m.type != portdrv::kPipeOpenResult) return 1;
+        if (client.Receive(m, 20000) != portdrv::ReadResult::Message || m.type != portpipe::PipeOpenResult) return 1;
         opens.push_back(NowMs() - start);
     }
     const double open = Median(opens);

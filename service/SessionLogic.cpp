@@ -176,24 +176,22 @@ void CompleteOpen(PortSession& session) {
 // The callbacks run on the library's thread: they hand the result to the
 // session loop, which acts on it on the session's own thread. A callback for
 // a session that has ended finds nothing and touches nothing.
-void WINAPI AuthenticationDone(DWORD result, AuthInfo* info) {
-    WithSessionOf(info, [result](PortSession& session) {
+void HandOver(AuthInfo* info, bool SessionInbox::*answered, DWORD SessionInbox::*answer, DWORD result) {
+    WithSessionOf(info, [=](PortSession& session) {
         AcquireSRWLockExclusive(&session.inbox.lock);
-        session.inbox.authAnswered = true;
-        session.inbox.authResult = result;
+        session.inbox.*answered = true;
+        session.inbox.*answer = result;
         ReleaseSRWLockExclusive(&session.inbox.lock);
         WakeSession(session);
     });
 }
 
+void WINAPI AuthenticationDone(DWORD result, AuthInfo* info) {
+    HandOver(info, &SessionInbox::authAnswered, &SessionInbox::authResult, result);
+}
+
 void WINAPI PasswordChangeDone(DWORD result, AuthInfo* info) {
-    WithSessionOf(info, [result](PortSession& session) {
-        AcquireSRWLockExclusive(&session.inbox.lock);
-        session.inbox.changeAnswered = true;
-        session.inbox.changeResult = result;
-        ReleaseSRWLockExclusive(&session.inbox.lock);
-        WakeSession(session);
-    });
+    HandOver(info, &SessionInbox::changeAnswered, &SessionInbox::changeResult, result);
 }
 
 void OnAuthentication(PortSession& session, DWORD result) {

@@ -16,7 +16,7 @@ bool ReadUntil(portdrv::PortDriverClient& client, const std::string& text, std::
     while (seen.find(text) == std::string::npos) {
         portdrv::Message m;
         if (client.Receive(m, 20000) != portdrv::ReadResult::Message) return false;
-        if (m.type != portdrv::kPipeData) continue;
+        if (m.type != portpipe::PipeData) continue;
         if (pieces != nullptr) pieces->push_back(m.payload.size());
         seen.append(m.payload.begin(), m.payload.end());
     }
@@ -66,7 +66,7 @@ TEST(DialOut, MegabyteEachWayArrivesCompleteAndInOrder) {
     std::thread reader([&] {
         portdrv::Message m;
         while (received.size() < sent.size() && client.Receive(m, 20000) == portdrv::ReadResult::Message)
-            if (m.type == portdrv::kPipeData) received.insert(received.end(), m.payload.begin(), m.payload.end());
+            if (m.type == portpipe::PipeData) received.insert(received.end(), m.payload.begin(), m.payload.end());
     });
     for (size_t at = 0; at < sent.size(); at += 1020)
         ASSERT_TRUE(client.SendData(sent.data() + at, std::min<size_t>(1020, sent.size() - at)));

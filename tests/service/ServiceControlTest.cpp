@@ -59,7 +59,7 @@ TEST(ServiceControl, InstallStartServeStopRemove) {
         ASSERT_TRUE(client.SendOpen(L"KvrNoSuchPortKey"));
         portdrv::Message answer;
         ASSERT_EQ(portdrv::ReadResult::Message, client.Receive(answer, 10000));
-        EXPECT_EQ(portdrv::kPipeOpenResult, answer.type);
+        EXPECT_EQ(portpipe::PipeOpenResult, answer.type);
     }
 
     ASSERT_TRUE(ControlService(service.Get(), SERVICE_CONTROL_STOP, &status));
@@ -116,7 +116,7 @@ TEST(ServiceControl, DebugModeServesTheNamedPipeUntilCtrlBreak) {
         ASSERT_TRUE(client.SendOpen(L"KvrNoSuchPortKey"));
         portdrv::Message answer;
         ASSERT_EQ(portdrv::ReadResult::Message, client.Receive(answer, 10000));
-        EXPECT_EQ(portdrv::kPipeOpenResult, answer.type);
+        EXPECT_EQ(portpipe::PipeOpenResult, answer.type);
     }
     EXPECT_TRUE(service.WaitFor("Session ended."));
     // Ctrl+C reaches every process of a console: join the service's, ignoring it here.

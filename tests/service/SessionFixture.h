@@ -97,13 +97,13 @@ protected:
     // The three messages of a completed open.
     static void ExpectOpened(portdrv::PortDriverClient& client) {
         auto m = Next(client);
-        ASSERT_EQ(portdrv::kPipeOpenResult, m.type);
+        ASSERT_EQ(portpipe::PipeOpenResult, m.type);
         EXPECT_EQ(0u, ValueOf(m));
         m = Next(client);
-        ASSERT_EQ(portdrv::kPipeModemStatus, m.type);
+        ASSERT_EQ(portpipe::PipeModemStatus, m.type);
         EXPECT_EQ(0x30, m.payload[0]);
         m = Next(client);
-        ASSERT_EQ(portdrv::kPipeLineStatus, m.type);
+        ASSERT_EQ(portpipe::PipeLineStatus, m.type);
         EXPECT_EQ(0x60, m.payload[0]);
     }
     static bool Closed(portdrv::PortDriverClient& client) { return Next(client).type == 0; }

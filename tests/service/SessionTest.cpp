@@ -43,7 +43,7 @@ TEST_F(SessionTest, UnredirectedOrUnknownPortsAnswerOneAndEnd) {
         portdrv::PortDriverClient client;
         ASSERT_TRUE(Open(client, key));
         const auto m = Next(client);
-        ASSERT_EQ(portdrv::kPipeOpenResult, m.type) << key;
+        ASSERT_EQ(portpipe::PipeOpenResult, m.type) << key;
         EXPECT_EQ(1u, ValueOf(m));
         EXPECT_TRUE(Closed(client));
     }
@@ -57,7 +57,7 @@ TEST_F(SessionTest, ListenerServesSeveralDriversAtOnce) {
     for (auto& client : clients) ASSERT_TRUE(client.SendOpen(L"Plain"));
     for (auto& client : clients) {
         const auto m = Next(client);
-        EXPECT_EQ(portdrv::kPipeOpenResult, m.type);
+        EXPECT_EQ(portpipe::PipeOpenResult, m.type);
         EXPECT_EQ(1u, ValueOf(m));
     }
     EXPECT_EQ(4, FakeUi::Instance().Count("CreateUI"));
@@ -122,10 +122,10 @@ TEST_F(SessionTest, DataAndSettingsFlowBothWays) {
     ASSERT_TRUE(Open(client, L"Flow"));
     ExpectOpened(client);
     auto m = Next(client);
-    ASSERT_EQ(portdrv::kPipeData, m.type);
+    ASSERT_EQ(portpipe::PipeData, m.type);
     EXPECT_EQ((std::vector<std::uint8_t>{'h', 'i'}), m.payload);
     m = Next(client);
-    ASSERT_EQ(portdrv::kPipeModemStatus, m.type);
+    ASSERT_EQ(portpipe::PipeModemStatus, m.type);
     EXPECT_EQ(0xB0, m.payload[0]);
 
     ASSERT_TRUE(client.SendBaudRate(19200));
@@ -175,7 +175,7 @@ TEST_F(SessionTest, LongServerDataReachesTheDriverIn1020BytePieces) {
     std::vector<std::uint8_t> all;
     for (size_t expected : {1020u, 1020u, 5u}) {
         const auto m = Next(client);
-        ASSERT_EQ(portdrv::kPipeData, m.type);
+        ASSERT_EQ(portpipe::PipeData, m.type);
         EXPECT_EQ(expected, m.payload.size());
         all.insert(all.end(), m.payload.begin(), m.payload.end());
     }

@@ -71,11 +71,11 @@ public:
     // Connects as the driver and opens the port; true once the open completed.
     bool Open(portdrv::PortDriverClient& client) {
         if (!client.Connect(m_pipeName, 10000) || !client.SendOpen(PortKey())) return false;
-        const std::uint32_t expected[] = {portdrv::kPipeOpenResult, portdrv::kPipeModemStatus, portdrv::kPipeLineStatus};
+        const std::uint32_t expected[] = {portpipe::PipeOpenResult, portpipe::PipeModemStatus, portpipe::PipeLineStatus};
         for (std::uint32_t type : expected) {
             portdrv::Message m;
             if (client.Receive(m, 20000) != portdrv::ReadResult::Message || m.type != type) return false;
-            if (type == portdrv::kPipeOpenResult && m.payload[0] != 0) return false;
+            if (type == portpipe::PipeOpenResult && m.payload[0] != 0) return false;
         }
         return true;
     }

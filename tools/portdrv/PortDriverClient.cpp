@@ -47,13 +47,13 @@ bool PortDriverClient::Send(std::uint32_t type, const void* payload, std::size_t
 }
 
 bool PortDriverClient::SendOpen(const std::wstring& portKey) {
-    return Send(kPipeOpen, portKey.c_str(), (portKey.size() + 1) * sizeof(wchar_t));
+    return Send(portpipe::PipeOpen, portKey.c_str(), (portKey.size() + 1) * sizeof(wchar_t));
 }
 
 bool PortDriverClient::SendHandFlow(std::uint32_t handshake, std::uint32_t flowReplace, std::uint32_t xonLimit,
                                     std::uint32_t xoffLimit) {
     const std::uint32_t values[4] = {handshake, flowReplace, xonLimit, xoffLimit};
-    return Send(kPipeHandFlow, values, sizeof(values));
+    return Send(portpipe::PipeHandFlow, values, sizeof(values));
 }
 
 ReadResult PortDriverClient::Receive(Message& message, DWORD timeoutMs) {
@@ -85,16 +85,16 @@ std::string Describe(const Message& message) {
                                           static_cast<std::uint32_t>(message.payload[3]) << 24
                                     : 0;
     switch (message.type) {
-    case kPipeOpenResult:
+    case portpipe::PipeOpenResult:
         std::snprintf(line, sizeof(line), "OPEN RESULT %u", static_cast<unsigned>(value));
         return line;
-    case kPipeModemStatus:
+    case portpipe::PipeModemStatus:
         std::snprintf(line, sizeof(line), "MODEM STATUS 0x%02X", message.payload.empty() ? 0 : message.payload[0]);
         return line;
-    case kPipeLineStatus:
+    case portpipe::PipeLineStatus:
         std::snprintf(line, sizeof(line), "LINE STATUS 0x%02X", message.payload.empty() ? 0 : message.payload[0]);
         return line;
-    case kPipeData: {
+    case portpipe::PipeData: {
         std::snprintf(line, sizeof(line), "DATA %zu: ", message.payload.size());
         std::string text = line;
         for (std::uint8_t c : message.payload) {

@@ -9,22 +9,11 @@
 #include <vector>
 
 #include "Handles.h"
+#include "PipeProtocol.h"
 
 namespace portdrv {
 
-enum PipeMessage : std::uint32_t {
-    kPipeOpen = 1,
-    kPipeOpenResult = 2,
-    kPipeModemStatus = 3,
-    kPipeModemControl = 4,
-    kPipeLineStatus = 5,
-    kPipeLineControl = 6,
-    kPipeData = 7,
-    kPipeBaudRate = 8,
-    kPipeHandFlow = 10,
-};
-
-constexpr std::size_t kMaxMessage = 1024;
+constexpr std::size_t kMaxMessage = portpipe::kPipeMessageSize;
 
 struct Message {
     std::uint32_t type = 0;
@@ -44,10 +33,10 @@ public:
 
     bool Send(std::uint32_t type, const void* payload, std::size_t length);
     bool SendOpen(const std::wstring& portKey);
-    bool SendData(const void* data, std::size_t length) { return Send(kPipeData, data, length); }
-    bool SendBaudRate(std::uint32_t baud) { return Send(kPipeBaudRate, &baud, sizeof(baud)); }
-    bool SendLineControl(std::uint8_t value) { return Send(kPipeLineControl, &value, 1); }
-    bool SendModemControl(std::uint8_t value) { return Send(kPipeModemControl, &value, 1); }
+    bool SendData(const void* data, std::size_t length) { return Send(portpipe::PipeData, data, length); }
+    bool SendBaudRate(std::uint32_t baud) { return Send(portpipe::PipeBaudRate, &baud, sizeof(baud)); }
+    bool SendLineControl(std::uint8_t value) { return Send(portpipe::PipeLineControl, &value, 1); }
+    bool SendModemControl(std::uint8_t value) { return Send(portpipe::PipeModemControl, &value, 1); }
     bool SendHandFlow(std::uint32_t handshake, std::uint32_t flowReplace, std::uint32_t xonLimit,
                       std::uint32_t xoffLimit);
 

@@ -43,7 +43,7 @@ void Reader(portdrv::PortDriverClient* client) {
         if (result == portdrv::ReadResult::Closed) break;
         if (result != portdrv::ReadResult::Message) continue;
         Print(portdrv::Describe(message));
-        if (message.type == portdrv::kPipeData) {
+        if (message.type == portpipe::PipeData) {
             std::lock_guard<std::mutex> hold(g_outputLock);
             g_received.append(message.payload.begin(), message.payload.end());
             SetEvent(g_receivedEvent);
