@@ -93,20 +93,47 @@ bool CWinThread::PumpMessage() {
         if (got == 0) m_exitCode = static_cast<int>(msg.wParam);
         return false;
     }
-    if (msg.hwnd == nullptr && msg.message >= WM_USER) {
-        // Only the messages that ask to wait are held back: a modal loop may
-        // itself be waiting for a later thread message to end.
-        if (m_modalDepth > 0 && DefersWhileModal(msg.message)) {
-            m_deferred.push_back(msg);
-            return true;
-        }
-        if (DispatchThreadMessage(msg)) return true;
-    }
+    if (msg.hwnd == nullptr && msg.message >= WM_USER && HandleThreadMessage(msg)) return true;
     if (!PreTranslateMessage(msg)) {
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
     return true;
+}
+
+bool CWinThread::HandleThreadMessage(const MSG& msg) {
+    // Only the messages that ask to wait are held back: a modal loop may
+    // itself be waiting for a later thread message to end.
+    if (m_modalDepth > 0 && DefersWhileModal(msg.message)) {
+        m_deferred.push_back(msg);
+        return true;
+    }
+    return DispatchThreadMessage(msg);
+}
+
+CWinThread::ForeignLoopScope::ForeignLoopScope(CWinThread& thread)
+    : m_thread(thread),
+      m_hook(::SetWindowsHookExW(WH_GETMESSAGE, &GetMessageHook, nullptr, ::GetCurrentThreadId())) {
+    ++m_thread.m_modalDepth;
+}
+
+CWinThread::ForeignLoopScope::~ForeignLoopScope() {
+    --m_thread.m_modalDepth;
+    if (m_hook != nullptr) ::UnhookWindowsHookEx(m_hook);
+}
+
+LRESULT CALLBACK CWinThread::GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
+    auto* msg = reinterpret_cast<MSG*>(lParam);
+    CWinThread* thread = Current();
+    // The hook sees every message the thread's loops take out of the queue;
+    // ours (RunModalLoop's) handle thread messages themselves.
+    if (code == HC_ACTION && wParam == PM_REMOVE && thread != nullptr &&
+        msg->hwnd == nullptr && msg->message >= WM_USER) {
+        const MSG taken = *msg;
+        msg->message = WM_NULL;  // the foreign loop gets nothing to lose
+        thread->HandleThreadMessage(taken);
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 void CWinThread::RunDeferred() {

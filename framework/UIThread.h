@@ -97,6 +97,15 @@ public:
         return !quit;
     }
 
+    // Runs a modal loop that is not ours (a message box, say), which would
+    // drop thread messages: while it runs they are taken out of its hands
+    // and handled (or deferred) as in RunModalLoop.
+    template <typename Fn>
+    auto RunForeignModalLoop(Fn fn) {
+        ForeignLoopScope scope(*this);
+        return fn();
+    }
+
     // The framework object of the calling thread, if it runs one.
     static CWinThread* Current();
 
@@ -121,7 +130,22 @@ protected:
     virtual const ThreadMessageMap* GetMessageMap() const;
 
 private:
+    class ForeignLoopScope {
+    public:
+        explicit ForeignLoopScope(CWinThread& thread);
+        ~ForeignLoopScope();
+        ForeignLoopScope(const ForeignLoopScope&) = delete;
+        ForeignLoopScope& operator=(const ForeignLoopScope&) = delete;
+
+    private:
+        CWinThread& m_thread;
+        HHOOK m_hook;
+    };
+
     static DWORD WINAPI ThreadProc(void* param);
+    static LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam);
+    // Handles a thread message now, or keeps it until no modal loop runs.
+    bool HandleThreadMessage(const MSG& msg);
     void RunDeferred();
 
     UniqueHandle m_thread;

@@ -28,6 +28,18 @@ KVR_END_THREAD_MESSAGE_MAP()
 
 namespace {
 
+// Sets a flag for as long as a flow runs, however it ends.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~FlagScope() { m_flag = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& m_flag;
+};
+
 template <typename Block>
 std::unique_ptr<Block> TakeBlock(LPARAM lParam) {
     return std::unique_ptr<Block>(reinterpret_cast<Block*>(lParam));
@@ -116,9 +128,8 @@ void CUIThread::OnCreateAuthWindow(WPARAM wParam, LPARAM lParam) {
     const auto request = TakeBlock<AuthRequestBlock>(lParam);
     Observe(kMsgCreateAuthWindow, wParam, request.get());
     if (m_authOpen) return;
-    m_authOpen = true;
+    const FlagScope open(m_authOpen);
     RunAuthentication(*request);
-    m_authOpen = false;
 }
 
 bool CUIThread::Snapshot(const AuthInfo* info, AuthInfo& copy) {
@@ -231,9 +242,8 @@ void CUIThread::OnChangePassword(WPARAM wParam, LPARAM lParam) {
     const auto request = TakeBlock<PasswordRequestBlock>(lParam);
     Observe(kMsgChangePassword, wParam, request.get());
     if (m_passwordChanging) return;
-    m_passwordChanging = true;
+    const FlagScope running(m_passwordChanging);
     RunPasswordChange(*request);
-    m_passwordChanging = false;
 }
 
 }  // namespace kvr

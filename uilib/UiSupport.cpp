@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "KvrAuthRes.h"
+#include "UIThread.h"
 
 namespace kvr {
 
@@ -38,6 +39,9 @@ int UiMessageBox(HWND owner, const std::wstring& text, const std::wstring& capti
     int answer = 0;
     if (CUIThreadObserver* observer = g_observer)
         if (observer->OnMessageBox(text.c_str(), caption.c_str(), type, answer)) return answer;
+    // The box's own loop would drop the instance's thread messages.
+    if (CWinThread* thread = CWinThread::Current())
+        return thread->RunForeignModalLoop([&] { return ::MessageBoxW(owner, text.c_str(), caption.c_str(), type); });
     return ::MessageBoxW(owner, text.c_str(), caption.c_str(), type);
 }
 

@@ -78,7 +78,7 @@ struct Journal {
 
 constexpr UINT kMsgA = WM_USER + 1, kMsgB = WM_USER + 2, kMsgModal = WM_USER + 3,
                kMsgDeferred = WM_USER + 4, kMsgEndModal = WM_USER + 5, kMsgQuit = WM_USER + 6,
-               kMsgUnhandled = WM_USER + 7;
+               kMsgUnhandled = WM_USER + 7, kMsgForeign = WM_USER + 8;
 
 class CBaseTestThread : public CWinThread {
     KVR_DECLARE_THREAD_MESSAGE_MAP()
@@ -116,6 +116,17 @@ protected:
         const bool ended = RunModalLoop([this] { return m_endModal; });
         m_journal.Add(ended ? "modal ends" : "modal quits");
     }
+    void OnForeign(WPARAM, LPARAM) {
+        // A loop like a message box's: it dispatches what it gets, and a
+        // thread message dispatched that way would be lost.
+        m_journal.Add("foreign begins");
+        RunForeignModalLoop([this] {
+            MSG msg;
+            while (!m_endModal && ::GetMessageW(&msg, nullptr, 0, 0) > 0) ::DispatchMessageW(&msg);
+            return 0;
+        });
+        m_journal.Add("foreign ends");
+    }
     void OnDeferred(WPARAM, LPARAM) { m_journal.Add("deferred"); }
     void OnEndModal(WPARAM, LPARAM) {
         m_journal.Add("end modal");
@@ -130,6 +141,7 @@ private:
 KVR_BEGIN_THREAD_MESSAGE_MAP(CDerivedTestThread, CBaseTestThread)
     KVR_ON_THREAD_MESSAGE(kMsgB, OnB)
     KVR_ON_THREAD_MESSAGE(kMsgModal, OnModal)
+    KVR_ON_THREAD_MESSAGE(kMsgForeign, OnForeign)
     KVR_ON_THREAD_MESSAGE(kMsgDeferred, OnDeferred)
     KVR_ON_THREAD_MESSAGE(kMsgEndModal, OnEndModal)
 KVR_END_THREAD_MESSAGE_MAP()
@@ -156,6 +168,12 @@ TEST(UIThread, DeferredMessageWaitsForTheModalLoopOthersDoNot) {
     using V = std::vector<std::string>;
     EXPECT_EQ(RunThread({{kMsgModal, 0}, {kMsgDeferred, 0}, {kMsgA, 1}, {kMsgEndModal, 0}, {kMsgA, 2}}),
               (V{"modal begins", "base A 1", "end modal", "modal ends", "deferred", "base A 2"}));
+}
+
+TEST(UIThread, ForeignModalLoopLosesNoThreadMessages) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(RunThread({{kMsgForeign, 0}, {kMsgDeferred, 0}, {kMsgA, 1}, {kMsgEndModal, 0}, {kMsgA, 2}}),
+              (V{"foreign begins", "base A 1", "end modal", "foreign ends", "deferred", "base A 2"}));
 }
 
 TEST(UIThread, QuitInsideModalLoopEndsItAndThenTheThreadAfterWorkPostedBefore) {
