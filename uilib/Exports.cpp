@@ -45,8 +45,7 @@ bool IsLive(KvrUiHandle ui) { return InstanceRegistry::Instance().IsLive(ui); }
 extern "C" {
 
 KvrUiHandle WINAPI CreateUI(void) {
-    CUIThread* thread = CUIThread::Start();
-    return thread != nullptr ? thread->Handle() : nullptr;
+    return CUIThread::Start();
 }
 
 DWORD WINAPI DestroyUI(KvrUiHandle ui) { return InstanceRegistry::Instance().PostFinal(ui, kMsgDestroyUI); }

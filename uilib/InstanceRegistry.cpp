@@ -16,9 +16,13 @@ InstanceRegistry& InstanceRegistry::Instance() {
     return registry;
 }
 
-void InstanceRegistry::Add(const void* handle, DWORD threadId, std::shared_ptr<CallbackGate> gate) {
+const void* InstanceRegistry::Add(DWORD threadId, std::shared_ptr<CallbackGate> gate) {
     std::lock_guard guard(m_lock);
+    // Steps of 16 keep handles away from small integers a caller might pass by mistake.
+    m_lastHandle += 16;
+    const void* handle = reinterpret_cast<const void*>(m_lastHandle);
     m_live[handle] = Entry{threadId, std::move(gate)};
+    return handle;
 }
 
 void InstanceRegistry::Remove(const void* handle) {

@@ -1,9 +1,12 @@
 #pragma once
 // The process-wide set of live instances. A handle from the caller is only
 // looked up here, never dereferenced, so a stale or made-up handle is refused
-// instead of crashing the service.
+// instead of crashing the service. Handles are issued from a counter, never
+// reused, so a stale handle cannot reach a newer instance that happens to
+// live at the same address.
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -22,7 +25,8 @@ class InstanceRegistry {
 public:
     static InstanceRegistry& Instance();
 
-    void Add(const void* handle, DWORD threadId, std::shared_ptr<CallbackGate> gate);
+    // Issues a new handle for the instance running on threadId.
+    const void* Add(DWORD threadId, std::shared_ptr<CallbackGate> gate);
     void Remove(const void* handle);
     bool IsLive(const void* handle) const;
 
@@ -40,6 +44,7 @@ private:
     };
     mutable std::mutex m_lock;
     std::unordered_map<const void*, Entry> m_live;
+    std::uintptr_t m_lastHandle = 0;
 };
 
 }  // namespace kvr

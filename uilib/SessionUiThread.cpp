@@ -61,23 +61,28 @@ void FreeUiMessageBlock(UINT message, LPARAM block) {
 CUIThread::CUIThread() : m_gate(std::make_shared<CallbackGate>()) {}
 CUIThread::~CUIThread() = default;
 
-CUIThread* CUIThread::Start() {
+KvrUiHandle CUIThread::Start() {
     auto* thread = new (std::nothrow) CUIThread;
     if (thread == nullptr) return nullptr;
+    // The object may be gone as soon as CreateThread returns, so the thread
+    // hands its handle over before it reports ready.
+    KvrUiHandle handle = nullptr;
+    thread->m_startedHandle = &handle;
     // Started above the service's threads so that it gets its queue at once;
     // it lowers itself to normal as soon as it has.
-    return thread->CreateThread(THREAD_PRIORITY_TIME_CRITICAL) ? thread : nullptr;
+    return thread->CreateThread(THREAD_PRIORITY_TIME_CRITICAL) ? handle : nullptr;
 }
 
 bool CUIThread::InitInstance() {
     ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_NORMAL);
-    InstanceRegistry::Instance().Add(this, ::GetCurrentThreadId(), m_gate);
+    m_handle = InstanceRegistry::Instance().Add(::GetCurrentThreadId(), m_gate);
+    *std::exchange(m_startedHandle, nullptr) = static_cast<KvrUiHandle>(const_cast<void*>(m_handle));
     return true;
 }
 
 int CUIThread::ExitInstance() {
     // No export can post to us after this, so the queue can be drained for good.
-    InstanceRegistry::Instance().Remove(this);
+    InstanceRegistry::Instance().Remove(m_handle);
     m_quitting = false;
     CloseWindows();
     if (CUIThreadObserver* observer = UIThreadObserver()) observer->OnThreadEnd();

@@ -23,10 +23,8 @@ public:
     CUIThread();
     ~CUIThread() override;
 
-    // Starts an instance; null if it could not start.
-    static CUIThread* Start();
-
-    KvrUiHandle Handle() { return reinterpret_cast<KvrUiHandle>(this); }
+    // Starts an instance and returns its handle; null if it could not start.
+    static KvrUiHandle Start();
 
 protected:
     bool InitInstance() override;
@@ -72,6 +70,8 @@ private:
     void CloseWindows();
 
     std::shared_ptr<CallbackGate> m_gate;
+    const void* m_handle = nullptr;
+    KvrUiHandle* m_startedHandle = nullptr;  // Start's variable, until the thread is ready
     CModemWindow* m_modem = nullptr;
     CNarrationWindow* m_narration = nullptr;
     std::vector<CSelfOwnedDialog*> m_closingNarrations;  // shown out their time, then gone

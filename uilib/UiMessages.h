@@ -33,6 +33,7 @@ struct AuthRequestBlock {  // with 1287
     KvrAuthCallback callback;
 };
 static_assert(sizeof(AuthRequestBlock) == 2 * sizeof(void*));
+static_assert(sizeof(void*) != 4 || sizeof(AuthRequestBlock) == 8);
 
 struct PasswordRequestBlock {  // with 1292
     AuthInfo* info;
@@ -40,6 +41,7 @@ struct PasswordRequestBlock {  // with 1292
     DWORD mode;
 };
 static_assert(offsetof(PasswordRequestBlock, mode) == 2 * sizeof(void*));
+static_assert(sizeof(void*) != 4 || sizeof(PasswordRequestBlock) == 12);
 
 // Each slot holds up to 512 characters and its terminator: 3 x 513 units.
 struct NarrationBlock {  // with 1288

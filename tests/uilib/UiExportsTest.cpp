@@ -146,6 +146,15 @@ TEST_F(UiExports, HandlesThatNameNoLiveInstanceAreRefusedAndPostNothing) {
     EXPECT_EQ(handled[0].message, kMsgDestroyUI);
     for (const ExportCall& e : kExports)
         EXPECT_EQ(e.call(destroyed, &info), kUiInvalidHandle) << e.name << " after the thread ended";
+
+    // A new instance never answers to an old handle.
+    KvrUiHandle next = CreateUI();
+    ASSERT_NE(next, nullptr);
+    EXPECT_NE(next, destroyed);
+    EXPECT_EQ(UpdateSendLED(destroyed, 1), kUiInvalidHandle);
+    EXPECT_EQ(UpdateSendLED(next, 1), 0u);
+    ASSERT_EQ(DestroyUI(next), 0u);
+    recorder.WaitForEnd(2);
 }
 
 TEST_F(UiExports, MissingRecordsCallbacksAndUnknownModesAreRefused) {
