@@ -137,6 +137,11 @@ void CUIThread::OnCreateAuthWindow(WPARAM wParam, LPARAM lParam) {
     RunAuthentication(*request);
 }
 
+bool CUIThread::Destroyed() {
+    std::lock_guard guard(m_gate->lock);
+    return m_gate->closed;
+}
+
 bool CUIThread::Snapshot(const AuthInfo* info, AuthInfo& copy) {
     std::lock_guard guard(m_gate->lock);
     if (m_gate->closed) return false;
@@ -169,6 +174,9 @@ void CUIThread::RunPasswordChange(const PasswordRequestBlock& request) {
         Deliver(request.callback, request.info, kUiCancelled, [](AuthInfo&) {});
         return;
     }
+    // Nobody would receive the new password once the caller has destroyed
+    // the instance while the question was open.
+    if (Destroyed()) return;
     CChangePasswordDialog dialog(info);
     if (dialog.DoModal() != IDOK) {
         Deliver(request.callback, request.info, kUiCancelled, [](AuthInfo&) {});

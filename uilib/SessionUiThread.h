@@ -62,6 +62,7 @@ private:
     // Copies the caller's record, unless the caller has already destroyed
     // the instance (and may have released the record).
     bool Snapshot(const AuthInfo* info, AuthInfo& copy);
+    bool Destroyed();  // DestroyUI has been accepted
     void RunAuthentication(const AuthRequestBlock& request);
     void RunPasswordChange(const PasswordRequestBlock& request);
 

@@ -121,6 +121,22 @@ TEST_F(AuthFlows, QuestionBoxAsksPerModeAndNoDeclinesWithoutDialog) {
     EXPECT_EQ(driver.DialogsShown(), 0);
 }
 
+TEST_F(AuthFlows, WhileTheQuestionBoxIsOpenOtherWorkGoesOnAndDestroyUIWaits) {
+    driver.LetBoxesOpen();
+    ASSERT_EQ(ChangePassword(ui, &info, UiDriver::Record, kPasswordExpired), 0u);
+    const HWND box = driver.WaitRealBox();
+    ASSERT_EQ(PostNarration(ui, kNarrateAttempting, L"Server One", nullptr, nullptr), 0u);
+    driver.WaitDialog(IDD_NARRATION);  // handled inside the box's own loop
+    ASSERT_EQ(DestroyUI(ui), 0u);
+    ::SendMessageW(box, WM_NULL, 0, 0);
+    EXPECT_TRUE(::IsWindow(box));
+    EXPECT_FALSE(driver.ThreadEnded());
+    ::PostMessageW(box, WM_COMMAND, IDYES, 0);
+    driver.WaitThreadEnd();
+    EXPECT_TRUE(driver.Callbacks().empty()) << "the caller has destroyed the instance";
+    EXPECT_EQ(driver.DialogsShown(), 1) << "no change dialog after DestroyUI";
+}
+
 TEST_F(AuthFlows, ChangeDialogRejectsNewPasswordsThatDoNotAgree) {
     struct Case {
         const wchar_t* oldPassword;

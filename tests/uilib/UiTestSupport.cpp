@@ -1,6 +1,7 @@
 #include "UiTestSupport.h"
 
 #include <cwchar>
+#include <utility>
 
 namespace kvr::test {
 
@@ -69,9 +70,37 @@ void UiDriver::OnDialogShown(UINT templateId, HWND dialog) {
     m_changed.notify_all();
 }
 
+void UiDriver::LetBoxesOpen() {
+    std::lock_guard guard(m_lock);
+    m_realBoxes = true;
+}
+
+HWND UiDriver::WaitRealBox() {
+    Wait([&] { return m_realBox != nullptr; });
+    std::lock_guard guard(m_lock);
+    return std::exchange(m_realBox, nullptr);
+}
+
+// Runs on the instance's thread: reports the box once it is activated.
+LRESULT CALLBACK UiDriver::BoxHook(int code, WPARAM wParam, LPARAM lParam) {
+    if ((code == HCBT_ACTIVATE || code == HCBT_CREATEWND) && g_driver != nullptr) {
+        std::lock_guard guard(g_driver->m_lock);
+        if (g_driver->m_boxHook != nullptr) {
+            ::UnhookWindowsHookEx(std::exchange(g_driver->m_boxHook, nullptr));
+            g_driver->m_realBox = reinterpret_cast<HWND>(wParam);
+            g_driver->m_changed.notify_all();
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 bool UiDriver::OnMessageBox(LPCWSTR text, LPCWSTR caption, UINT type, int& answer) {
     std::lock_guard guard(m_lock);
     m_boxes.push_back(Box{text, caption, type});
+    if (m_realBoxes) {
+        m_boxHook = ::SetWindowsHookExW(WH_CBT, &BoxHook, nullptr, ::GetCurrentThreadId());
+        return false;
+    }
     answer = IDOK;
     if (!m_answers.empty()) {
         answer = m_answers.front();

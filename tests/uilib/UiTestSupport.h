@@ -51,6 +51,9 @@ public:
 
     // Answers for the message boxes to come, in order (IDOK once they run out).
     void AnswerBoxes(std::vector<int> answers);
+    // Lets the next message box really open; WaitRealBox returns its window.
+    void LetBoxesOpen();
+    HWND WaitRealBox();
     std::vector<Box> Boxes();
     std::vector<UINT> Handled();
     std::vector<Callback> Callbacks();
@@ -77,6 +80,10 @@ private:
     bool m_ended = false;
     std::vector<std::string> m_events;
     std::vector<WORD> m_lamps;
+    bool m_realBoxes = false;
+    HWND m_realBox = nullptr;
+    HHOOK m_boxHook = nullptr;
+    static LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam);
 };
 
 // Points HKEY_LOCAL_MACHINE of this process at a fresh scratch key, removed
