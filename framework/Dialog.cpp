@@ -6,6 +6,12 @@ KVR_IMPLEMENT_DYNAMIC(CDialog, CWnd)
 
 CDialog::~CDialog() {
     if (m_filterThread != nullptr) m_filterThread->RemoveMessageFilter(this);
+    if (m_hWnd != nullptr && ::IsWindow(m_hWnd)) {
+        // The object is going: its window must not reach it any more.
+        ::SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
+        ::DestroyWindow(m_hWnd);
+        m_hWnd = nullptr;
+    }
 }
 
 std::wstring CDialog::GetItemText(int id) const {

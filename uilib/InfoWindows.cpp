@@ -10,12 +10,16 @@ CSelfOwnedDialog::CSelfOwnedDialog(UINT templateId, ClosedFn onClosed)
 
 bool CSelfOwnedDialog::Open() {
     // Owner the desktop: no window of the service to hang on.
-    if (Create(nullptr)) return true;
+    if (Create(nullptr)) {
+        m_opened = true;
+        return true;
+    }
     delete this;
     return false;
 }
 
 void CSelfOwnedDialog::PostNcDestroy() {
+    if (!m_opened) return;  // creation failed: Open cleans up
     NotifyDialogClosed(TemplateId(), this);
     if (m_onClosed) m_onClosed(this);
     delete this;

@@ -22,6 +22,7 @@ protected:
 
 private:
     ClosedFn m_onClosed;
+    bool m_opened = false;
 };
 
 // One line of progress at the bottom of the screen, with the library's icon.

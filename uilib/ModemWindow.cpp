@@ -104,7 +104,7 @@ CModemWindow* CModemWindow::Open(const std::wstring& dosName, ClosedFn onClosed)
     const std::wstring title = FormatUiText(LoadUiString(IDS_MODEM_TITLE), dosName);
     if (!window->CreateEx(0, module, kClassName, title.c_str(), WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, x, y, width,
                           height, nullptr)) {
-        delete window;  // never had a window: PostNcDestroy did not run
+        delete window;  // PostNcDestroy leaves an unfinished window to us
         SharedPalette::Instance().Release();
         return nullptr;
     }
@@ -282,6 +282,7 @@ bool CModemWindow::OnQueryLamps(WPARAM, LPARAM, LRESULT& result) {
 }
 
 void CModemWindow::PostNcDestroy() {
+    if (!m_placed) return;  // creation failed: Open cleans up
     NotifyDialogClosed(IDW_MODEM, this);
     if (m_onClosed) m_onClosed(this);
     if (m_holdsPalette) SharedPalette::Instance().Release();
