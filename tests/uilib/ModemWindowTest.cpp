@@ -151,6 +151,28 @@ TEST_F(ModemWindows, LampUpdatesAndTimers) {
     }
 }
 
+TEST_F(ModemWindows, PanelIsPaintedWithLitLampsGreenDarkLampsGrayAndNoRedSurround) {
+    const HWND window = OpenModem(ui, L"COM3");
+    ASSERT_EQ(UpdateModemLEDs(ui, 0x04), 0u);
+    driver.WaitLamps(0x04);
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    const HDC dc = ::GetDC(window);
+    ASSERT_NE(dc, nullptr);
+    struct Probe {
+        const char* what;
+        int x, y;
+        COLORREF expected;
+    };
+    const Probe probes[] = {
+        {"HS dark", 41 + 10, 6, RGB(128, 128, 128)},
+        {"CD lit", 41 + 30 + 10, 6, RGB(0, 255, 0)},
+        {"SD dark", 41 + 75 + 10, 6, RGB(128, 128, 128)},
+        {"surround shows the window, not red", 41 + 1, 1, ::GetSysColor(COLOR_BTNFACE)},
+    };
+    for (const Probe& p : probes) EXPECT_EQ(::GetPixel(dc, p.x, p.y), p.expected) << p.what;
+    ::ReleaseDC(window, dc);
+}
+
 TEST_F(ModemWindows, SendLampGoesDarkWhenItsTimerRunsOut) {
     const HWND window = OpenModem(ui, L"COM3");
     ASSERT_EQ(UpdateModemLEDs(ui, 0x04), 0u);
