@@ -277,6 +277,7 @@ bool CModemWindow::OnDestroy(WPARAM, LPARAM, LRESULT&) {
 }
 
 bool CModemWindow::OnQueryLamps(WPARAM, LPARAM, LRESULT& result) {
+    ::UpdateWindow(m_hWnd);  // what is reported is also what is on the screen
     result = m_lamps | (m_timerRunning[kReceiveTimer] ? 0x100 : 0) | (m_timerRunning[kSendTimer] ? 0x200 : 0);
     return true;
 }

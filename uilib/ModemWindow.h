@@ -17,8 +17,8 @@ public:
     static constexpr WORD kLampRD = 0x10, kLampSD = 0x20;
     static constexpr UINT_PTR kReceiveTimer = 1, kSendTimer = 2;
     static constexpr UINT kLampMs = 600;
-    // Answers the lamp flags, with bit 8 = receive timer and bit 9 = send
-    // timer running (for tests and diagnostics).
+    // Paints any pending change, then answers the lamp flags, with bit 8 =
+    // receive timer and bit 9 = send timer running (for tests and diagnostics).
     static constexpr UINT kMsgQueryLamps = WM_APP + 1;
 
     using ClosedFn = std::function<void(CModemWindow*)>;

@@ -155,7 +155,7 @@ TEST_F(ModemWindows, PanelIsPaintedWithLitLampsGreenDarkLampsGrayAndNoRedSurroun
     const HWND window = OpenModem(ui, L"COM3");
     ASSERT_EQ(UpdateModemLEDs(ui, 0x04), 0u);
     driver.WaitLamps(0x04);
-    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    ASSERT_EQ(State(window), 0x04);  // and painted
     const HDC dc = ::GetDC(window);
     ASSERT_NE(dc, nullptr);
     struct Probe {
