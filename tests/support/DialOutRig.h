@@ -60,6 +60,7 @@ public:
     std::wstring PortKey() const { return L"Dialout" + std::to_wstring(m_portIndex); }
     ChildProcess& Service() { return *m_service; }
     ChildProcess& Simulator() { return *m_rasim; }
+    unsigned short SimulatorPort() const { return m_serverPort; }
 
     static void SetGlobal(const wchar_t* name, DWORD value) {
         HKEY key = nullptr;
