@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <functional>
 #include <string>
 
 #include "PasswordScramble.h"
@@ -25,6 +26,23 @@ void AcceptAndEcho(FakeConnection& c, int) {
         rasim::AppendData(reply, m.data.data(), m.data.size());
         c.Send(reply);
     }
+}
+
+// Answers the first login with what build appends, then waits for the
+// service to leave.
+FakeServer::Script ReplyToLogin(std::function<void(rasim::Bytes&)> build) {
+    return [build](FakeConnection& c, int) {
+        rasim::ClientMessage m;
+        if (!c.ReadType(wire::kLogin, m)) return;
+        rasim::Bytes reply;
+        build(reply);
+        c.Send(reply);
+        c.WaitClosed();
+    };
+}
+
+FakeServer::Script DisconnectLogin(std::uint8_t reason) {
+    return ReplyToLogin([reason](rasim::Bytes& reply) { rasim::AppendDisconnect(reply, reason, "why"); });
 }
 
 DWORD TypeCredentials(AuthInfo& info) {
@@ -154,18 +172,13 @@ TEST_F(SessionTest, DataAndSettingsFlowBothWays) {
 }
 
 TEST_F(SessionTest, LongServerDataReachesTheDriverIn1020BytePieces) {
-    FakeServer server([](FakeConnection& c, int) {
-        rasim::ClientMessage m;
-        if (!c.ReadType(wire::kLogin, m)) return;
-        rasim::Bytes reply;
+    FakeServer server(ReplyToLogin([](rasim::Bytes& reply) {
         rasim::AppendLoginAccepted(reply, 0x0300, "", false);
         rasim::Bytes data(2045);
         for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
         rasim::AppendData(reply, data.data(), data.size());
         rasim::AppendData(reply, nullptr, 0);
-        c.Send(reply);
-        c.WaitClosed();
-    });
+    }));
     AddPort(L"Long", L"COM5", 1);
     AddEntry(L"Long", 0, AddServer(L"Server", server.Address()), L"modem");
     SetGlobal(reg::kSilent, 1);
@@ -185,16 +198,11 @@ TEST_F(SessionTest, LongServerDataReachesTheDriverIn1020BytePieces) {
 }
 
 TEST_F(SessionTest, MessageTooLargeForTheReceiveBufferEndsTheSession) {
-    FakeServer server([](FakeConnection& c, int) {
-        rasim::ClientMessage m;
-        if (!c.ReadType(wire::kLogin, m)) return;
-        rasim::Bytes reply;
+    FakeServer server(ReplyToLogin([](rasim::Bytes& reply) {
         rasim::AppendLoginAccepted(reply, 0x0300, "", false);
         rasim::Bytes data(2046, 0x55);
         rasim::AppendData(reply, data.data(), data.size());
-        c.Send(reply);
-        c.WaitClosed();
-    });
+    }));
     AddPort(L"Big", L"COM5", 1);
     AddEntry(L"Big", 0, AddServer(L"Server", server.Address()), L"modem");
     SetGlobal(reg::kSilent, 1);
@@ -249,13 +257,7 @@ TEST_F(SessionTest, DriverClosingEndsTheSessionAndItsConnection) {
 }
 
 TEST_F(SessionTest, BusyServerIsRetriedWithinTheReopenIntervalThenTheNextEntry) {
-    FakeServer busy([](FakeConnection& c, int) {
-        rasim::ClientMessage m;
-        if (!c.ReadType(wire::kLogin, m)) return;
-        rasim::Bytes reply;
-        rasim::AppendDisconnect(reply, wire::kReasonPortInUse, "busy");
-        c.Send(reply);
-    });
+    FakeServer busy(DisconnectLogin(wire::kReasonPortInUse));
     FakeServer good(AcceptAndEcho);
     AddPort(L"Busy", L"COM3", 1);
     AddEntry(L"Busy", 0, AddServer(L"BusyOne", busy.Address()), L"modem");
@@ -429,13 +431,7 @@ TEST_F(SessionTest, ExpiredPasswordAnswers) {
 }
 
 TEST_F(SessionTest, EntryWithoutPortEndsTheWalk) {
-    FakeServer refusing([](FakeConnection& c, int) {
-        rasim::ClientMessage m;
-        if (!c.ReadType(wire::kLogin, m)) return;
-        rasim::Bytes reply;
-        rasim::AppendDisconnect(reply, wire::kReasonRefused, "no");
-        c.Send(reply);
-    });
+    FakeServer refusing(DisconnectLogin(wire::kReasonRefused));
     FakeServer never(AcceptAndEcho);
     AddPort(L"Gap", L"COM3", 1);
     AddEntry(L"Gap", 0, AddServer(L"Refusing", refusing.Address()), L"modem");
@@ -459,13 +455,7 @@ TEST_F(SessionTest, DisconnectReasonsNarrateTheirTexts) {
     };
     for (const auto& c : cases) {
         FakeUi::Instance().Reset();
-        FakeServer server([&](FakeConnection& conn, int) {
-            rasim::ClientMessage m;
-            if (!conn.ReadType(wire::kLogin, m)) return;
-            rasim::Bytes reply;
-            rasim::AppendDisconnect(reply, c.reason, "why");
-            conn.Send(reply);
-        });
+        FakeServer server(DisconnectLogin(c.reason));
         AddPort(L"Reason", L"COM3", 1);
         AddEntry(L"Reason", 0, AddServer(L"Server", server.Address()), L"modem");
         SetGlobal(reg::kSilent, 1);
