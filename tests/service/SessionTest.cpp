@@ -479,3 +479,40 @@ TEST_F(SessionTest, LateCallbackAfterTheSessionEndedTouchesNothing) {
     FakeUi::Instance().JoinAnswers();
     EXPECT_EQ(1, FakeUi::Instance().Count("CreateAuthWindow"));
 }
+
+TEST_F(SessionTest, DriverMessageLongerThanTheReadBufferEndsTheSession) {
+    FakeServer server(AcceptAndEcho);
+    AddPort(L"Huge", L"COM3", 1);
+    AddEntry(L"Huge", 0, AddServer(L"Server", server.Address()), L"modem");
+    SetGlobal(reg::kSilent, 1);
+    portdrv::PortDriverClient client;
+    ASSERT_TRUE(Open(client, L"Huge"));
+    ExpectOpened(client);
+    const std::vector<char> data(1021, 'x');  // 1025 bytes with the type
+    // The write itself may already see the pipe break.
+    client.SendData(data.data(), data.size());
+    EXPECT_TRUE(Closed(client));
+}
+
+TEST_F(SessionTest, MistypedRegistryValuesTakeTheirDefaults) {
+    FakeServer good(AcceptAndEcho);
+    // IsRedirected stored as text counts as absent: not redirected.
+    ScratchRegistry::SetString(PortKey(L"Text"), reg::kDosDevices, L"COM6");
+    ScratchRegistry::SetString(PortKey(L"Text"), reg::kIsRedirected, L"1");
+    portdrv::PortDriverClient plain;
+    ASSERT_TRUE(Open(plain, L"Text"));
+    EXPECT_EQ(1u, ValueOf(Next(plain)));
+
+    // A server address of the wrong size cannot be connected: the next entry is tried.
+    AddPort(L"Odd", L"COM3", 1);
+    const std::wstring broken = AddServer(L"Broken", good.Address());
+    const BYTE shortAddress[6] = {2, 0, 1, 2, 3, 4};
+    ScratchRegistry::SetBinary(broken, reg::kAddress, shortAddress, sizeof(shortAddress));
+    AddEntry(L"Odd", 0, broken, L"modem");
+    AddEntry(L"Odd", 1, AddServer(L"Good", good.Address()), L"modem");
+    SetGlobal(reg::kSilent, 1);
+    portdrv::PortDriverClient client;
+    ASSERT_TRUE(Open(client, L"Odd"));
+    ExpectOpened(client);
+    EXPECT_EQ(1, good.Connections());
+}
