@@ -14,7 +14,7 @@ namespace {
 
 HANDLE g_stopEvent = nullptr;
 
-bool ReportStarting() { return Reporter().Report(SERVICE_START_PENDING, NO_ERROR, kStartWaitHintMs); }
+bool ReportStarting() { return Reporter().ReportStatus(SERVICE_START_PENDING, NO_ERROR, kStartWaitHintMs); }
 
 }  // namespace
 
@@ -56,7 +56,7 @@ void RunServer(int argc, wchar_t** argv) {
         if (!ReportStarting()) break;
 
         passwordMutex = OnStartPasswordCache();
-        if (!Reporter().Report(SERVICE_RUNNING, NO_ERROR, 0)) break;
+        if (!Reporter().ReportStatus(SERVICE_RUNNING, NO_ERROR, 0)) break;
 
         DefinePortDevices(PortDeviceMode::Define);
         lastPipe = RunPipeListener(pipeName, g_stopEvent, connectEvent, &security);

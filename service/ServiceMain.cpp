@@ -30,9 +30,9 @@ void WINAPI ServiceMain(DWORD argc, wchar_t** argv) {
     SERVICE_STATUS_HANDLE handle = RegisterServiceCtrlHandlerW(kServiceName, ControlHandler);
     if (handle == nullptr) return;
     Reporter().SetHandle(handle);
-    if (Reporter().Report(SERVICE_START_PENDING, NO_ERROR, kStartWaitHintMs))
+    if (Reporter().ReportStatus(SERVICE_START_PENDING, NO_ERROR, kStartWaitHintMs))
         RunServer(static_cast<int>(argc), argv);
-    Reporter().Report(SERVICE_STOPPED, LastLoggedError(), 0);
+    Reporter().ReportStatus(SERVICE_STOPPED, LastLoggedError(), 0);
 }
 
 BOOL WINAPI ConsoleHandler(DWORD event) {

@@ -10,7 +10,7 @@ StatusReporter::StatusReporter(SetStatusFn setStatus, LogFn log) : m_setStatus(s
     m_status.dwServiceSpecificExitCode = 0;
 }
 
-bool StatusReporter::Report(DWORD state, DWORD exitCode, DWORD waitHintMs) {
+bool StatusReporter::ReportStatus(DWORD state, DWORD exitCode, DWORD waitHintMs) {
     if (m_debug) return true;
     m_status.dwControlsAccepted = state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP;
     m_status.dwCurrentState = state;
@@ -27,7 +27,7 @@ bool StatusReporter::Report(DWORD state, DWORD exitCode, DWORD waitHintMs) {
 
 void StatusReporter::OnControl(DWORD control) {
     if (control == SERVICE_CONTROL_STOP) m_status.dwCurrentState = SERVICE_STOP_PENDING;
-    Report(m_status.dwCurrentState, 0, 0);
+    ReportStatus(m_status.dwCurrentState, 0, 0);
 }
 
 std::wstring FormatLastError(DWORD error, size_t capacity) {

@@ -23,7 +23,7 @@ public:
     bool IsDebug() const { return m_debug; }
     void SetHandle(SERVICE_STATUS_HANDLE handle) { m_handle = handle; }
 
-    bool Report(DWORD state, DWORD exitCode, DWORD waitHintMs);
+    bool ReportStatus(DWORD state, DWORD exitCode, DWORD waitHintMs);
     // The control handler's report: sets stop pending on a stop control first.
     void OnControl(DWORD control);
 

@@ -120,7 +120,8 @@ void ConnectToServer(PortSession& session) {
     SendLogin(session);
 }
 
-void TryEntry(PortSession& session) {
+// Tries the entry at the session's index of the port's server list.
+void ServerWalk(PortSession& session) {
     session.server[0] = 0;
     session.serverPort[0] = 0;
     session.entryFirstTried = GetTickCount();
@@ -266,7 +267,7 @@ void OnPipeOpen(PortSession& session, const portpipe::PipeMessage& message) {
     }
     session.entryIndex = 0;
     if (session.isRedirected != 0) {
-        TryEntry(session);
+        ServerWalk(session);
         return;
     }
     SendOpenResult(session, portpipe::kOpenNotRedirected);
@@ -408,7 +409,7 @@ void RunTimerSteps(PortSession& session) {
     }
     if (session.nextServer && !session.quit) {
         ++session.entryIndex;
-        TryEntry(session);
+        ServerWalk(session);
     }
     if (session.proceedWithoutChange && !session.quit) {
         CompleteOpen(session);

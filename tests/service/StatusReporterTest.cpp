@@ -31,11 +31,11 @@ protected:
 }  // namespace
 
 TEST_F(StatusReporterTest, StartStopSequenceCarriesCheckpointsOnlyWhilePending) {
-    reporter.Report(SERVICE_START_PENDING, 0, 3000);
-    reporter.Report(SERVICE_START_PENDING, 0, 3000);
-    reporter.Report(SERVICE_RUNNING, 0, 0);
+    reporter.ReportStatus(SERVICE_START_PENDING, 0, 3000);
+    reporter.ReportStatus(SERVICE_START_PENDING, 0, 3000);
+    reporter.ReportStatus(SERVICE_RUNNING, 0, 0);
     reporter.OnControl(SERVICE_CONTROL_STOP);
-    reporter.Report(SERVICE_STOPPED, 0, 0);
+    reporter.ReportStatus(SERVICE_STOPPED, 0, 0);
 
     const struct {
         DWORD state, checkpoint, controls, waitHint;
@@ -59,27 +59,27 @@ TEST_F(StatusReporterTest, StartStopSequenceCarriesCheckpointsOnlyWhilePending) 
 }
 
 TEST_F(StatusReporterTest, InterrogateReportsTheCurrentStateAgain) {
-    reporter.Report(SERVICE_RUNNING, 0, 0);
+    reporter.ReportStatus(SERVICE_RUNNING, 0, 0);
     reporter.OnControl(SERVICE_CONTROL_INTERROGATE);
     ASSERT_EQ(2u, g_reports.size());
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), g_reports[1].dwCurrentState);
 }
 
 TEST_F(StatusReporterTest, StoppedCarriesTheExitCode) {
-    reporter.Report(SERVICE_STOPPED, ERROR_ACCESS_DENIED, 0);
+    reporter.ReportStatus(SERVICE_STOPPED, ERROR_ACCESS_DENIED, 0);
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), g_reports.back().dwWin32ExitCode);
 }
 
 TEST_F(StatusReporterTest, FailedReportIsLoggedAndReturnsFailure) {
     g_failReports = true;
-    EXPECT_FALSE(reporter.Report(SERVICE_START_PENDING, 0, 3000));
+    EXPECT_FALSE(reporter.ReportStatus(SERVICE_START_PENDING, 0, 3000));
     ASSERT_EQ(1u, g_logged.size());
     EXPECT_EQ(L"SetServiceStatus", g_logged[0]);
 }
 
 TEST_F(StatusReporterTest, DebugModeReportsNothing) {
     reporter.SetDebug(true);
-    EXPECT_TRUE(reporter.Report(SERVICE_START_PENDING, 0, 3000));
+    EXPECT_TRUE(reporter.ReportStatus(SERVICE_START_PENDING, 0, 3000));
     reporter.OnControl(SERVICE_CONTROL_STOP);
     EXPECT_TRUE(g_reports.empty());
 }
