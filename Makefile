@@ -1,5 +1,6 @@
 # make test: install what is missing, build both targets, run every test under Wine.
 # make demo: the same set-up, then the dial-out demonstration.
+# make screenshots: pictures of the library's windows in BUILD/screenshots.
 BUILD   ?= build
 BUILD32 ?= build32
 JOBS    ?= $(shell nproc)
@@ -26,6 +27,9 @@ test: build
 
 demo: build64
 	scripts/with-wine.sh $(BUILD) scripts/demo.sh $(BUILD)
+
+screenshots: build64
+	scripts/with-wine.sh $(BUILD) scripts/screenshots.sh $(BUILD)
 
 bench: build64
 	scripts/with-wine.sh $(BUILD) $(BUILD)/wine-run $(BUILD)/bin/dialout_bench.exe
