@@ -328,6 +328,7 @@ bool OnServerMessage(PortSession& session, const wire::ServerMessage& message) {
         CloseServerSocket(session);
         return false;
     case wire::kLoginAccepted:
+        if (session.online) break;  // a second acceptance must not open the port twice
         if (message.version >= wire::kVersionWithExpiredFlag && message.expired == 1) {
             Progress(L"[%lu] The password has expired.", session.id);
             Ui().changePassword(session.ui, &session.authInfo, PasswordChangeDone, kChangeExpired);
@@ -346,6 +347,7 @@ bool OnServerMessage(PortSession& session, const wire::ServerMessage& message) {
         }
         break;
     case wire::kPasswordChanged:
+        if (session.online) break;
         std::memcpy(session.authInfo.password, session.authInfo.newPassword, sizeof(session.authInfo.password));
         std::memset(session.authInfo.newPassword, 0, sizeof(session.authInfo.newPassword));
         ScrambleInto(session.authInfo.password, session.scrambledPassword);

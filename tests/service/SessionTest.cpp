@@ -516,3 +516,21 @@ TEST_F(SessionTest, MistypedRegistryValuesTakeTheirDefaults) {
     ExpectOpened(client);
     EXPECT_EQ(1, good.Connections());
 }
+
+TEST_F(SessionTest, SecondAcceptanceDoesNotOpenThePortTwice) {
+    FakeServer server(ReplyToLogin([](rasim::Bytes& reply) {
+        rasim::AppendLoginAccepted(reply, 0x0300, "", false);
+        rasim::AppendLoginAccepted(reply, 0x0300, "", false);
+        rasim::AppendPasswordChanged(reply);
+        rasim::AppendData(reply, reinterpret_cast<const std::uint8_t*>("x"), 1);
+    }));
+    AddPort(L"Twice", L"COM3", 1);
+    AddEntry(L"Twice", 0, AddServer(L"Server", server.Address()), L"modem");
+    SetGlobal(reg::kSilent, 1);
+    portdrv::PortDriverClient client;
+    ASSERT_TRUE(Open(client, L"Twice"));
+    ExpectOpened(client);
+    const auto m = Next(client);
+    EXPECT_EQ(portpipe::PipeData, m.type);
+    EXPECT_EQ(1, FakeUi::Instance().Count("CreateModem"));
+}
