@@ -57,6 +57,8 @@ public:
 
     bool Ready() const { return m_ready; }
     const std::wstring& PipeName() const { return m_pipeName; }
+    // The DOS device name the port is configured under (it names the windows).
+    std::wstring DosName() const { return std::wstring(m_dosName.begin(), m_dosName.end()); }
     std::wstring PortKey() const { return L"Dialout" + std::to_wstring(m_portIndex); }
     ChildProcess& Service() { return *m_service; }
     ChildProcess& Simulator() { return *m_rasim; }

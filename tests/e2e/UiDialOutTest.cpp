@@ -1,0 +1,135 @@
+// The dial-out path with the user-interface library's real windows: the
+// service asks for credentials in a dialog on the display, and the modem
+// status window follows the line.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <future>
+#include <sstream>
+#include <thread>
+
+#include "DialOutRig.h"
+
+namespace {
+
+constexpr DWORD kWaitMs = 20000;
+constexpr UINT kMsgQueryLamps = WM_APP + 1;  // the modem window answers its lamp flags
+constexpr LRESULT kLampCD = 0x04, kLampRD = 0x10;
+
+// Windows belong to the service's process, so they are looked for until they
+// appear (or the time is up).
+HWND WaitForWindow(const std::function<HWND()>& find) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const HWND window = find();
+        if (window != nullptr && IsWindowVisible(window)) return window;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return nullptr;
+}
+
+bool WaitGone(HWND window) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (IsWindow(window)) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+bool SetText(HWND dialog, int id, const wchar_t* text) {
+    const HWND control = GetDlgItem(dialog, id);
+    DWORD_PTR result = 0;
+    return control != nullptr && SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text),
+                                                     SMTO_ABORTIFHUNG, kWaitMs, &result) != 0 && result == TRUE;
+}
+
+// The lamp flags, or -1 when the window does not answer.
+LRESULT QueryLamps(HWND modem) {
+    DWORD_PTR lamps = 0;
+    if (SendMessageTimeoutW(modem, kMsgQueryLamps, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &lamps) == 0) return -1;
+    return static_cast<LRESULT>(lamps);
+}
+
+bool ReadUntil(portdrv::PortDriverClient& client, const std::string& text, std::string& seen) {
+    while (seen.find(text) == std::string::npos) {
+        portdrv::Message m;
+        if (client.Receive(m, kWaitMs) != portdrv::ReadResult::Message) return false;
+        if (m.type == portpipe::PipeData) seen.append(m.payload.begin(), m.payload.end());
+    }
+    return true;
+}
+
+bool Send(portdrv::PortDriverClient& client, const std::string& data) {
+    return client.SendData(data.data(), data.size());
+}
+
+// The simulator's login lines for a user, one per line of its output.
+std::vector<std::string> LoginLines(const std::string& output, const std::string& user) {
+    std::vector<std::string> lines;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("LOGIN ", 0) == 0 && line.find(" user=" + user + " ") != std::string::npos)
+            lines.push_back(line);
+    return lines;
+}
+
+class UiDialOut : public ::testing::Test {
+protected:
+    UiDialOut() : m_rig("--require-credentials") {}
+
+    // Starts the driver's open; it completes once the dialog is answered.
+    std::future<bool> StartOpen() {
+        return std::async(std::launch::async, [this] { return m_rig.Open(m_client); });
+    }
+    HWND WaitForAuthDialog() {
+        const std::wstring title = L"Enter Remote Access Server Password - " + m_rig.DosName();
+        return WaitForWindow([&] { return FindWindowW(L"#32770", title.c_str()); });
+    }
+    HWND WaitForModemWindow() {
+        const std::wstring title = m_rig.DosName() + L" Modem Status";
+        return WaitForWindow([&] { return FindWindowW(nullptr, title.c_str()); });
+    }
+
+    DialOutRig m_rig;
+    portdrv::PortDriverClient m_client;
+};
+
+}  // namespace
+
+TEST_F(UiDialOut, CredentialsTypedInTheDialogOpenThePortAndTheModemWindowShowsTraffic) {
+    ASSERT_TRUE(m_rig.Ready()) << m_rig.Service().Output();
+    auto opened = StartOpen();
+    const HWND dialog = WaitForAuthDialog();
+    ASSERT_NE(nullptr, dialog) << m_rig.Service().Output();
+    ASSERT_TRUE(SetText(dialog, 1001, L"alice"));
+    ASSERT_TRUE(SetText(dialog, 1002, L"secret"));
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(opened.get()) << m_rig.Service().Output() << m_rig.Simulator().Output();
+    EXPECT_TRUE(WaitGone(dialog));
+
+    const HWND modem = WaitForModemWindow();
+    ASSERT_NE(nullptr, modem) << m_rig.Service().Output();
+    std::string seen;
+    ASSERT_TRUE(Send(m_client, "ATD1\r"));
+    ASSERT_TRUE(ReadUntil(m_client, "CONNECT", seen)) << seen;
+
+    // The receive lamp lights for a moment when data arrives, so each echo is
+    // followed by a look at the lamps until one shows it lit.
+    LRESULT lamps = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    while ((lamps & kLampRD) == 0 && std::chrono::steady_clock::now() < deadline) {
+        seen.clear();
+        ASSERT_TRUE(Send(m_client, "ping"));
+        ASSERT_TRUE(ReadUntil(m_client, "ping", seen));
+        lamps = QueryLamps(modem);
+        ASSERT_NE(-1, lamps);
+    }
+    EXPECT_NE(0, lamps & kLampRD) << std::hex << lamps;
+    EXPECT_NE(0, lamps & kLampCD) << std::hex << lamps;
+
+    const auto logins = LoginLines(m_rig.Simulator().Output(), "alice");
+    ASSERT_FALSE(logins.empty()) << m_rig.Simulator().Output();
+    EXPECT_NE(std::string::npos, logins.back().find(" result=accepted")) << logins.back();
+}
