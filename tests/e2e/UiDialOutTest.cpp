@@ -87,6 +87,14 @@ protected:
         const std::wstring title = L"Enter Remote Access Server Password - " + m_rig.DosName();
         return WaitForWindow([&] { return FindWindowW(L"#32770", title.c_str()); });
     }
+    // Types into the next authentication dialog and presses a button; true
+    // once the dialog has gone.
+    bool AnswerAuthDialog(const wchar_t* user, const wchar_t* password, int button) {
+        const HWND dialog = WaitForAuthDialog();
+        if (dialog == nullptr || !SetText(dialog, 1001, user) || !SetText(dialog, 1002, password)) return false;
+        PostMessageW(GetDlgItem(dialog, button), BM_CLICK, 0, 0);
+        return WaitGone(dialog);
+    }
     HWND WaitForModemWindow() {
         const std::wstring title = m_rig.DosName() + L" Modem Status";
         return WaitForWindow([&] { return FindWindowW(nullptr, title.c_str()); });
@@ -101,13 +109,8 @@ protected:
 TEST_F(UiDialOut, CredentialsTypedInTheDialogOpenThePortAndTheModemWindowShowsTraffic) {
     ASSERT_TRUE(m_rig.Ready()) << m_rig.Service().Output();
     auto opened = StartOpen();
-    const HWND dialog = WaitForAuthDialog();
-    ASSERT_NE(nullptr, dialog) << m_rig.Service().Output();
-    ASSERT_TRUE(SetText(dialog, 1001, L"alice"));
-    ASSERT_TRUE(SetText(dialog, 1002, L"secret"));
-    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(AnswerAuthDialog(L"alice", L"secret", IDOK)) << m_rig.Service().Output();
     ASSERT_TRUE(opened.get()) << m_rig.Service().Output() << m_rig.Simulator().Output();
-    EXPECT_TRUE(WaitGone(dialog));
 
     const HWND modem = WaitForModemWindow();
     ASSERT_NE(nullptr, modem) << m_rig.Service().Output();
@@ -132,4 +135,37 @@ TEST_F(UiDialOut, CredentialsTypedInTheDialogOpenThePortAndTheModemWindowShowsTr
     const auto logins = LoginLines(m_rig.Simulator().Output(), "alice");
     ASSERT_FALSE(logins.empty()) << m_rig.Simulator().Output();
     EXPECT_NE(std::string::npos, logins.back().find(" result=accepted")) << logins.back();
+}
+
+TEST_F(UiDialOut, AWrongPasswordBringsTheDialogBackUntilTheRightOneIsTyped) {
+    ASSERT_TRUE(m_rig.Ready()) << m_rig.Service().Output();
+    auto opened = StartOpen();
+    ASSERT_TRUE(AnswerAuthDialog(L"alice", L"wrong", IDOK)) << m_rig.Service().Output();
+    ASSERT_TRUE(AnswerAuthDialog(L"alice", L"secret", IDOK)) << m_rig.Service().Output();
+    ASSERT_TRUE(opened.get()) << m_rig.Service().Output() << m_rig.Simulator().Output();
+
+    const auto logins = LoginLines(m_rig.Simulator().Output(), "alice");
+    ASSERT_EQ(2u, logins.size()) << m_rig.Simulator().Output();
+    EXPECT_NE(std::string::npos, logins[0].find(" password=wrong result=credentials-required")) << logins[0];
+    EXPECT_NE(std::string::npos, logins[1].find(" password=secret result=accepted")) << logins[1];
+}
+
+TEST_F(UiDialOut, CancellingTheDialogFailsTheOpenWithoutLoggingIn) {
+    ASSERT_TRUE(m_rig.Ready()) << m_rig.Service().Output();
+    ASSERT_TRUE(m_client.Connect(m_rig.PipeName(), kWaitMs));
+    ASSERT_TRUE(m_client.SendOpen(m_rig.PortKey()));
+    ASSERT_TRUE(AnswerAuthDialog(L"alice", L"secret", IDCANCEL)) << m_rig.Service().Output();
+
+    // The driver hears a failed open or a closed pipe, never success.
+    portdrv::Message m;
+    const auto read = m_client.Receive(m, kWaitMs);
+    ASSERT_NE(portdrv::ReadResult::Timeout, read);
+    if (read == portdrv::ReadResult::Message) {
+        ASSERT_EQ(portpipe::PipeOpenResult, m.type);
+        ASSERT_FALSE(m.payload.empty());
+        EXPECT_NE(0, m.payload[0]);
+    }
+    EXPECT_TRUE(m_rig.Service().WaitFor("Authentication cancelled."));
+    for (const auto& line : LoginLines(m_rig.Simulator().Output(), "alice"))
+        EXPECT_EQ(std::string::npos, line.find("result=accepted")) << line;
 }
