@@ -12,7 +12,7 @@
 #include "Catalogue.h"
 #include "FieldString.h"
 #include "RegistryNames.h"
-#include <ScratchRegistry.h>  // the one in support, not the store tests' fixture
+#include "ScratchRegistry.h"
 
 using namespace kvr::browse;
 

@@ -3,7 +3,7 @@
 #include "BrowseErrors.h"
 #include "DeviceRecords.h"
 #include "Handles.h"
-#include "ScratchRegistry.h"
+#include "StoreFixture.h"
 
 // The real KVRBRWS.DLL, as the applet loads it.
 class ExportsTest : public ScratchMachineKey {

@@ -8,7 +8,7 @@
 #include "BrowseErrors.h"
 #include "DeviceRecords.h"
 #include "PortRedirections.h"
-#include "ScratchRegistry.h"
+#include "StoreFixture.h"
 #include "ServerStore.h"
 
 using namespace kvr::browse;

@@ -10,22 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "ScratchRegistry.h"
+
 class ScratchMachineKey : public ::testing::Test {
 protected:
-    void SetUp() override {
-        static int serial = 0;
-        m_path = "Software\\KvrStoreTests\\" + std::to_string(GetCurrentProcessId()) + "-" +
-                 std::to_string(++serial);
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &m_scratch, nullptr));
-        ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_scratch));
-    }
-    void TearDown() override {
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        RegCloseKey(m_scratch);
-        RegDeleteTreeA(HKEY_CURRENT_USER, m_path.c_str());
-    }
-
     static std::string PortPath(int port) {
         return "SOFTWARE\\Quelt\\Rezoriv\\Ports\\Dialout" + std::to_string(port);
     }
@@ -105,6 +93,5 @@ protected:
     }
 
 private:
-    std::string m_path;
-    HKEY m_scratch = nullptr;
+    ScratchRegistry m_registry;
 };
