@@ -12,16 +12,6 @@
 namespace kvr::browse {
 namespace {
 
-// Catalogue names and codes are ASCII; other bytes compare exactly.
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    }
-    return true;
-}
 
 UniqueHKey OpenForReading(HKEY parent, const char* path) {
     HKEY key = nullptr;

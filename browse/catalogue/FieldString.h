@@ -41,6 +41,9 @@ std::int32_t ParseDecimalName(std::string_view text);
 
 // Copies text to a fixed field of capacity+1 bytes, cut to capacity and
 // always terminated.
+// Catalogue names and codes are ASCII; other bytes compare exactly.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
 void CopyCut(std::string_view text, char* field, std::size_t capacity);
 
 // The catalogue entry name: leading blanks and tabs removed.
