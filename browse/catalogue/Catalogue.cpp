@@ -12,7 +12,6 @@
 namespace kvr::browse {
 namespace {
 
-
 UniqueHKey OpenForReading(HKEY parent, const char* path) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(parent, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return UniqueHKey();
