@@ -1,6 +1,7 @@
 // rasim: simulated remote access devices on loopback for end-to-end tests of
-// the dial-out service. One thread runs a select loop over all listeners and
-// connections; a second one only watches standard input for its end.
+// the dial-out service. One thread runs a select loop over all listeners,
+// connections and UDP sockets (SNMP agents, discovery); a second one only
+// watches standard input for its end.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -18,6 +19,7 @@
 #include "AccessPolicy.h"
 #include "Options.h"
 #include "Session.h"
+#include "UdpResponders.h"
 #include "framework/Handles.h"
 
 namespace {
@@ -34,12 +36,6 @@ void Emit(const std::string& line) {
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
-}
-
-std::string AddressText(std::uint32_t address, std::uint16_t port) {
-    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
-           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF) + ":" +
-           std::to_string(port);
 }
 
 std::string PeerText(const sockaddr_in& peer) {
@@ -103,8 +99,8 @@ bool OpenListener(Device& device) {
 
 class Server {
 public:
-    Server(std::vector<Device>& devices, std::uint32_t guardMs)
-        : m_devices(devices), m_guardMs(guardMs) {}
+    Server(std::vector<Device>& devices, UdpResponders& udp, std::uint32_t guardMs)
+        : m_devices(devices), m_udp(udp), m_guardMs(guardMs) {}
 
     void Run() {
         while (!g_stop) {
@@ -119,6 +115,7 @@ private:
         FD_ZERO(&readable);
         FD_ZERO(&writable);
         for (auto& device : m_devices) FD_SET(device.listener.Get(), &readable);
+        m_udp.AddTo(readable);
         std::uint64_t now = GetTickCount64();
         long waitMs = kPollMs;
         for (auto& c : m_connections) {
@@ -140,6 +137,7 @@ private:
         now = GetTickCount64();
         for (std::size_t i = 0; i < m_devices.size(); ++i)
             if (FD_ISSET(m_devices[i].listener.Get(), &readable)) Accept(m_devices[i]);
+        m_udp.Serve(readable);
         for (auto& c : m_connections) {
             if (FD_ISSET(c.socket.Get(), &readable)) Receive(c, now);
             if (c.closeReason.empty()) c.session->OnTick(now);
@@ -235,6 +233,7 @@ private:
     }
 
     std::vector<Device>& m_devices;
+    UdpResponders& m_udp;
     std::uint32_t m_guardMs;
     std::list<Connection> m_connections;
     int m_lastId = 0;
@@ -256,6 +255,43 @@ std::vector<std::string> Arguments() {
     return args;
 }
 
+// Opens every socket, serves until stopped; every socket is closed on return,
+// before the socket layer is.
+int RunDevices(const Config& config) {
+    std::vector<Device> devices(config.devices.size());
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        devices[i].config = config.devices[i];
+        devices[i].policy = std::make_unique<AccessPolicy>(devices[i].config);
+        if (!OpenListener(devices[i])) {
+            std::fprintf(stderr, "rasim: cannot listen on %s: error %d\n",
+                         AddressText(devices[i].config.address, devices[i].config.tcpPort).c_str(),
+                         WSAGetLastError());
+            return 1;
+        }
+    }
+    UdpResponders udp(config.devices, config.discoveryPort, Emit);
+    std::string error;
+    if (!udp.Open(error)) {
+        std::fprintf(stderr, "rasim: %s\n", error.c_str());
+        return 1;
+    }
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    kvr::UniqueHandle watcher;
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (config.watchStdin && input != nullptr && input != INVALID_HANDLE_VALUE)
+        watcher.Reset(CreateThread(nullptr, 0, WatchStdin, input, 0, nullptr));
+    for (const auto& device : devices)
+        Emit("READY " + AddressText(device.config.address, device.config.tcpPort));
+    udp.AnnounceReady();  // after every READY: some parents take the first "READY " they see
+    {
+        Server server(devices, udp, config.guardMs);
+        server.Run();
+    }
+    Emit("STOPPED");
+    // The watcher may still sit in ReadFile; leaving the process ends it.
+    return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -275,32 +311,7 @@ int main() {
         std::fprintf(stderr, "rasim: the socket layer did not start\n");
         return 1;
     }
-    std::vector<Device> devices(config.devices.size());
-    for (std::size_t i = 0; i < devices.size(); ++i) {
-        devices[i].config = config.devices[i];
-        devices[i].policy = std::make_unique<AccessPolicy>(devices[i].config);
-        if (!OpenListener(devices[i])) {
-            std::fprintf(stderr, "rasim: cannot listen on %s: error %d\n",
-                         AddressText(devices[i].config.address, devices[i].config.tcpPort).c_str(),
-                         WSAGetLastError());
-            WSACleanup();
-            return 1;
-        }
-    }
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    kvr::UniqueHandle watcher;
-    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    if (config.watchStdin && input != nullptr && input != INVALID_HANDLE_VALUE)
-        watcher.Reset(CreateThread(nullptr, 0, WatchStdin, input, 0, nullptr));
-    for (const auto& device : devices)
-        Emit("READY " + AddressText(device.config.address, device.config.tcpPort));
-    {
-        Server server(devices, config.guardMs);
-        server.Run();
-    }
-    Emit("STOPPED");
-    for (auto& device : devices) device.listener.Reset();
+    const int code = RunDevices(config);
     WSACleanup();
-    // The watcher may still sit in ReadFile; leaving the process ends it.
-    return 0;
+    return code;
 }
