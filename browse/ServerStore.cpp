@@ -67,6 +67,10 @@ int ReadKnownServer(std::uint16_t transport, const char* name, DeviceRecord& out
     return ReadServerKey(base.Get(), name, out);
 }
 
+bool HasKnownServers(std::uint16_t transport) {
+    return static_cast<bool>(OpenKeyForReading(HKEY_LOCAL_MACHINE, ServerBaseKeyFor(transport)));
+}
+
 int ForEachKnownServer(std::uint16_t transport, KnownServerVisitor visit, void* context) {
     LONG openError = ERROR_SUCCESS;
     const UniqueHKey base =

@@ -22,6 +22,9 @@ int RegisterServer(const DeviceRecord* device, char* pathOut, std::size_t pathSi
 // code from the catalogue. -8 when the key or one of its values is missing.
 int ReadKnownServer(std::uint16_t transport, const char* name, DeviceRecord& out);
 
+// True when the transport's base key of known servers exists.
+bool HasKnownServers(std::uint16_t transport);
+
 // Called for each known server; a non-zero return ends the walk and becomes
 // the result of ForEachKnownServer.
 using KnownServerVisitor = int (*)(void* context, const DeviceRecord& server);

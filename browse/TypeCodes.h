@@ -1,7 +1,6 @@
 #pragma once
 // Type codes for records read from the store. The device-type catalogue is
-// held only while a find operation runs; this is the hook through which those
-// operations will name a type, and outside them the code is empty.
+// held only while a find operation runs, so outside one the code is empty.
 #include "DeviceRecords.h"
 
 namespace kvr::browse {
