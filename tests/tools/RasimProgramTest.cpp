@@ -7,12 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "SnmpCodec.h"
 #include "TestPeerCodec.h"
 #include "framework/Handles.h"
 
@@ -469,12 +472,216 @@ TEST_F(RasimProgram, EachListenAddressIsADeviceWithItsOwnOptions) {
 TEST(RasimCommandLine, RejectsBadOptionsWithExitCode2) {
     for (const char* args : {"", "--listen 127.0.0.23:0", "--listen 10.0.0.1:1549 --port P1",
                              "--listen 127.0.0.23:99999 --port P1", "--listen 127.0.0.23:0 --port P1 --busy x",
-                             "--listen 127.0.0.23:0 --port P1 --user nopassword", "--bogus"}) {
+                             "--listen 127.0.0.23:0 --port P1 --user nopassword", "--bogus",
+                             "--listen 127.0.0.23:0 --port P1 --snmp-version 4.0",
+                             "--listen 127.0.0.23:0 --port P1 --port-mask Q:1"}) {
         RasimProcess rasim(args);
         ASSERT_TRUE(rasim.Started()) << args;
         EXPECT_NE("", rasim.WaitLine("rasim: ")) << args;
         EXPECT_EQ(2u, rasim.WaitExit()) << args;
     }
+}
+
+// Refused before anything is bound: a test network namespace is the only
+// place for other addresses, and 192.0.2.1 (a documentation address) is not
+// this machine's, so the listen fails without any traffic.
+TEST(RasimCommandLine, OtherAddressesOnlyWithAllowAnyAddress) {
+    RasimProcess refused("--listen 192.0.2.1:0 --port P1");
+    EXPECT_NE("", refused.WaitLine("rasim: --listen: only loopback"));
+    EXPECT_EQ(2u, refused.WaitExit());
+    RasimProcess tried("--listen 192.0.2.1:0 --port P1 --allow-any-address");
+    EXPECT_NE("", tried.WaitLine("rasim: cannot listen on 192.0.2.1:"));
+    EXPECT_EQ(1u, tried.WaitExit());
+}
+
+// A UDP client on loopback with a receive time-out.
+class UdpClient {
+public:
+    UdpClient() {
+        m_socket.Reset(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+        DWORD timeout = kWaitMs;
+        setsockopt(m_socket.Get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+    }
+
+    bool SendTo(const char* host, unsigned short port, const Bytes& bytes) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        inet_pton(AF_INET, host, &to.sin_addr);
+        return sendto(m_socket.Get(), reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()), 0,
+                      reinterpret_cast<const sockaddr*>(&to), sizeof to) == static_cast<int>(bytes.size());
+    }
+    // The next datagram; empty after the time-out.
+    Bytes Receive() {
+        char buffer[2048];
+        const int n = recv(m_socket.Get(), buffer, sizeof buffer, 0);
+        return n > 0 ? Bytes(buffer, buffer + n) : Bytes{};
+    }
+    bool Pending() {
+        u_long waiting = 0;
+        ioctlsocket(m_socket.Get(), FIONREAD, &waiting);
+        return waiting != 0;
+    }
+
+private:
+    kvr::UniqueSocket m_socket;
+};
+
+// A UDP port free right now, for an agent port shared by several devices.
+unsigned short FreeUdpPort() {
+    kvr::UniqueSocket s(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof local;
+    if (bind(s.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        getsockname(s.Get(), reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return 0;
+    return ntohs(local.sin_port);
+}
+
+unsigned short PortOf(const std::string& line) {
+    return line.empty() ? 0 : static_cast<unsigned short>(std::stoi(line.substr(line.rfind(':') + 1)));
+}
+
+const std::vector<std::vector<std::uint16_t>> kDiscoveryOids = {
+    {1, 3, 6, 1, 4, 1, 5821, 1, 7, 1, 0},     {1, 3, 6, 1, 4, 1, 5821, 1, 10, 1, 1, 3, 2},
+    {1, 3, 6, 1, 4, 1, 5821, 1, 7, 3, 0},     {1, 3, 6, 1, 4, 1, 5821, 4, 3, 14, 0},
+    {1, 3, 6, 1, 4, 1, 5821, 1, 11, 11, 0}};
+
+// A request as the browsing library encodes it.
+Bytes Request(const std::vector<std::vector<std::uint16_t>>& oids, const char* community = "public") {
+    snmp::Request request;
+    request.SetCommunity(community, std::strlen(community));
+    for (const auto& oid : oids) request.AddBinding(oid.data(), oid.size());
+    std::uint8_t buffer[snmp::kMessageBufferSize];
+    std::size_t length = 0;
+    request.Encode(buffer, sizeof buffer, length);
+    return Bytes(buffer, buffer + length);
+}
+
+// The device name read from a discovery answer ("" when it is not one).
+std::string DiscoveredName(const Bytes& answer, std::string* address = nullptr) {
+    snmp::DiscoveryAnswer found;
+    if (snmp::ReadDiscoveryReply(answer.data(), answer.size(), found) != 0) return "";
+    if (address != nullptr)
+        *address = std::to_string(found.address[0]) + "." + std::to_string(found.address[1]) + "." +
+                   std::to_string(found.address[2]) + "." + std::to_string(found.address[3]);
+    return std::string(found.name, found.nameLength);
+}
+
+class RasimUdp : public RasimProgram {};
+
+// Two devices on one agent port, told apart by the address asked; the
+// discovery port answered by both, one of them twice.
+TEST_F(RasimUdp, AnswersSnmpPerAddressAndDiscoveryForEveryDevice) {
+    const unsigned short snmpPort = FreeUdpPort();
+    ASSERT_NE(0, snmpPort);
+    m_rasim = std::make_unique<RasimProcess>(
+        "--snmp-port " + std::to_string(snmpPort) + " --discovery --discovery-port 0 "
+        "--listen 127.0.0.25:0 --device FIRST --port A --discovery-duplicates 2 "
+        "--listen 127.0.0.26:0 --device SECOND --port B");
+    ASSERT_TRUE(m_rasim->Started());
+    EXPECT_EQ(snmpPort, PortOf(m_rasim->WaitLine("SNMP-READY 127.0.0.25:")));
+    EXPECT_EQ(snmpPort, PortOf(m_rasim->WaitLine("SNMP-READY 127.0.0.26:")));
+    const unsigned short discoveryPort = PortOf(m_rasim->WaitLine("DISCOVERY-READY 0.0.0.0:"));
+    ASSERT_NE(0, discoveryPort);
+
+    UdpClient client;
+    for (const char* address : {"127.0.0.25", "127.0.0.26"}) {
+        SCOPED_TRACE(address);
+        ASSERT_TRUE(client.SendTo(address, snmpPort, Request(kDiscoveryOids)));
+        std::string reported;
+        EXPECT_EQ(address == std::string("127.0.0.25") ? "FIRST" : "SECOND", DiscoveredName(client.Receive(), &reported));
+        EXPECT_EQ(address, reported);
+    }
+    EXPECT_NE("", m_rasim->WaitLine("SNMP FIRST pdu=get oids=5 result=ok"));
+
+    // A unicast on loopback stands in for the broadcast: every device of the process answers.
+    ASSERT_TRUE(client.SendTo("127.0.0.25", discoveryPort, Request(kDiscoveryOids)));
+    std::vector<std::string> names;
+    for (int i = 0; i < 3; ++i) names.push_back(DiscoveredName(client.Receive()));
+    EXPECT_EQ((std::vector<std::string>{"FIRST", "FIRST", "SECOND"}), names);
+    EXPECT_NE("", m_rasim->WaitLine("DISCOVERY FIRST peer=127.0.0.1:"));
+    EXPECT_NE("", m_rasim->WaitLine("DISCOVERY SECOND peer=127.0.0.1:"));
+}
+
+// Each row: options, the request's community, the event line expected and
+// whether an answer comes.
+TEST_F(RasimUdp, SilentAgentsAndOtherCommunitiesGetNoAnswer) {
+    struct Row {
+        const char* options;
+        const char* community;
+        const char* line;
+        bool answered;
+    };
+    const Row rows[] = {
+        {"", "public", "SNMP DEV pdu=get oids=5 result=ok", true},
+        {"--snmp-silent", "public", "SNMP DEV pdu=get oids=5 result=ignored-silent", false},
+        {"--community inside", "public", "SNMP DEV pdu=get oids=5 result=ignored-community", false},
+        {"--community inside", "inside", "SNMP DEV pdu=get oids=5 result=ok", true},
+        {"--snmp-error 5", "public", "SNMP DEV pdu=get oids=5 result=error-5", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.options);
+        m_rasim.reset();
+        m_rasim = std::make_unique<RasimProcess>(std::string("--listen 127.0.0.27:0 --device DEV --port A "
+                                                             "--snmp-port 0 ") + row.options);
+        ASSERT_TRUE(m_rasim->Started());
+        const unsigned short port = PortOf(m_rasim->WaitLine("SNMP-READY 127.0.0.27:"));
+        ASSERT_NE(0, port);
+        UdpClient client;
+        ASSERT_TRUE(client.SendTo("127.0.0.27", port, Request(kDiscoveryOids, row.community)));
+        // The answer is sent before the line is written.
+        EXPECT_NE("", m_rasim->WaitLine(row.line));
+        if (row.answered) {
+            EXPECT_FALSE(client.Receive().empty());
+        } else {
+            EXPECT_FALSE(client.Pending());
+        }
+    }
+}
+
+TEST_F(RasimUdp, AGivenSnmpPortInUseEndsWithExitCode1) {
+    const unsigned short port = FreeUdpPort();
+    kvr::UniqueSocket holder(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = htons(port);
+    ASSERT_EQ(0, bind(holder.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local));
+    RasimProcess rasim("--listen 127.0.0.28:0 --port A --snmp-port " + std::to_string(port));
+    EXPECT_NE("", rasim.WaitLine("rasim: cannot open the SNMP agent on UDP 127.0.0.28:" + std::to_string(port)));
+    EXPECT_EQ(1u, rasim.WaitExit());
+}
+
+// A hundred devices in one process, each with its agent and discovery,
+// served by the one select loop.
+TEST_F(RasimUdp, HundredDevicesAnswerFromOneProcess) {
+    constexpr int kDevices = 100;
+    const unsigned short snmpPort = FreeUdpPort();
+    std::string args = "--snmp-port " + std::to_string(snmpPort) + " --discovery --discovery-port 0";
+    for (int i = 1; i <= kDevices; ++i)
+        args += " --listen 127.0.1." + std::to_string(i) + ":0 --device D" + std::to_string(i) + " --port A";
+    m_rasim = std::make_unique<RasimProcess>(args);
+    ASSERT_TRUE(m_rasim->Started());
+    const unsigned short discoveryPort = PortOf(m_rasim->WaitLine("DISCOVERY-READY 0.0.0.0:"));
+    ASSERT_NE(0, discoveryPort);
+
+    UdpClient client;
+    for (int i = 1; i <= kDevices; ++i) {
+        const std::string address = "127.0.1." + std::to_string(i);
+        ASSERT_TRUE(client.SendTo(address.c_str(), snmpPort, Request(kDiscoveryOids)));
+        ASSERT_EQ(std::string("D").append(std::to_string(i)), DiscoveredName(client.Receive())) << address;
+    }
+    ASSERT_TRUE(client.SendTo("127.0.0.1", discoveryPort, Request(kDiscoveryOids)));
+    std::vector<bool> seen(kDevices + 1, false);
+    for (int i = 0; i < kDevices; ++i) {
+        const std::string name = DiscoveredName(client.Receive());
+        ASSERT_FALSE(name.empty()) << "after " << i << " answers";
+        seen[static_cast<std::size_t>(std::stoi(name.substr(1)))] = true;
+    }
+    for (int i = 1; i <= kDevices; ++i) EXPECT_TRUE(seen[static_cast<std::size_t>(i)]) << i;
 }
 
 }  // namespace

@@ -161,12 +161,18 @@ Bytes Message(const std::string& community, std::int32_t requestId, std::int32_t
 }
 
 // DecodeReply does not hand out the version; a version 1 message starts
-// SEQUENCE, length, INTEGER 0.
+// SEQUENCE, length, INTEGER 0 (in any number of bytes: requests need not be
+// minimal). DecodeReply has already checked the framing.
 bool IsVersion1(const std::uint8_t* data, std::size_t length) {
     if (length < 2 || data[0] != kSequence) return false;
     std::size_t at = 2;
     if (data[1] & 0x80) at += data[1] & 0x7F;
-    return length >= at + 3 && data[at] == snmp::kInteger && data[at + 1] == 1 && data[at + 2] == 0;
+    if (length < at + 3 || data[at] != snmp::kInteger) return false;
+    const std::size_t size = data[at + 1];
+    if (size == 0 || size > 4 || length < at + 2 + size) return false;
+    for (std::size_t i = 0; i < size; ++i)
+        if (data[at + 2 + i] != 0) return false;
+    return true;
 }
 
 // The answer's bindings, or the 1-based index of the first binding with no
