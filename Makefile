@@ -1,11 +1,13 @@
 # make test: install what is missing, build both targets, run every test under Wine.
 # make demo: the same set-up, then the dial-out demonstration.
 # make screenshots: pictures of the library's windows in BUILD/screenshots.
+# make fuzz: the parsers' fuzz targets, natively, FUZZ_SECONDS each.
 BUILD   ?= build
 BUILD32 ?= build32
 JOBS    ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build64 build32 test demo bench screenshots clean
+.PHONY: all deps build build64 build32 test demo bench screenshots fuzz clean
 
 all: build
 
@@ -33,6 +35,9 @@ screenshots: build64
 
 bench: build64
 	scripts/with-wine.sh $(BUILD) $(BUILD)/wine-run $(BUILD)/bin/dialout_bench.exe
+
+fuzz: deps
+	scripts/fuzz.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD) $(BUILD32)
