@@ -54,7 +54,7 @@ protected:
     static void SetUpTestSuite() {
         s_simulator = new ChildProcess(
             L"rasim.exe",
-            L"--listen 127.0.0.61:0 --device Server61 --hardware 12 --snmp-version 4.1.0.0 "
+            L"--snmp-port 161 --listen 127.0.0.61:0 --device Server61 --hardware 12 --snmp-version 4.1.0.0 "
             L"--port Modem1 --port IpxOnly --port Modem2 --port-mask IpxOnly:2 --flag3 1 "
             L"--listen 127.0.0.62:0 --device Server62 --serial-table old --port Group1 --port Group2 "
             L"--listen 127.0.0.1:0 --device LocalOne --hardware 9 --port Modem");

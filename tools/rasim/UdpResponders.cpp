@@ -150,13 +150,10 @@ DeviceAgent::DeviceAgent(const DeviceConfig& device)
     : m_device(device), m_mib(m_device), m_agent(m_mib, AgentSettings::From(m_device.snmp)) {}
 
 bool AgentPort::Open(int& error) {
-    bool exclusive = false;
-    for (const DeviceAgent* device : m_devices) exclusive = exclusive || device->Device().snmp.portGiven;
-    // A port given on the command line must be ours alone; the default port
-    // may be held by other simulators at the same time (Wine makes every
-    // such bind a bind to 0.0.0.0), so that parallel tests still start.
+    // The port must be ours alone: a shared one would let another simulator
+    // take its requests.
     const std::uint32_t address = m_devices.size() == 1 ? m_devices[0]->Device().address : INADDR_ANY;
-    return m_socket.Open(address, m_requestedPort, !exclusive, error);
+    return m_socket.Open(address, m_requestedPort, false, error);
 }
 
 const DeviceAgent* AgentPort::DeviceFor(std::uint32_t destination) const {
@@ -209,6 +206,10 @@ UdpResponders::UdpResponders(const std::vector<DeviceConfig>& devices, std::uint
         m_agents.push_back(std::make_unique<DeviceAgent>(device));
         const DeviceAgent* agent = m_agents.back().get();
         if (device.snmp.discovery) discovering.push_back(agent);
+        // Only a device given --snmp-port has an agent: under Wine every UDP
+        // bind to 127.x is a bind to 0.0.0.0, so agents on a default port
+        // would take each other's requests across parallel tests.
+        if (!device.snmp.portGiven) continue;
         // Port 0 asks for a free port of the device's own.
         AgentPort*& port = byPort[device.snmp.port];
         if (port == nullptr || device.snmp.port == 0) {
