@@ -149,13 +149,9 @@ for f in bin/rasim.exe bin/kvrfind.exe bin/KVRBRWS.DLL; do
 done
 command -v ip >/dev/null || { echo "SKIPPED: no ip command"; exit 77; }
 
-# One run at a time per build: the runs share the namespace's prefix.
-exec 9>"$build/netns-prefix.lock"
-flock -w 900 9 || { echo "FAIL: another run holds $build/netns-prefix.lock"; exit 1; }
-
 ns="kvr-disc-$$"
-if ! ip netns add "$ns" 2>/dev/null; then
-  echo "SKIPPED: cannot create a network namespace here (needs root)"
+if ! err=$(ip netns add "$ns" 2>&1); then
+  echo "SKIPPED: cannot create a network namespace here: ${err:-ip netns add failed}"
   exit 77
 fi
 cleanup() {
@@ -166,6 +162,10 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 in_ns() { ip netns exec "$ns" "$@"; }
+
+# One run at a time per build: the runs share the namespace's prefix.
+exec 9>"$build/netns-prefix.lock"
+flock -w 900 9 || { echo "FAIL: another run holds $build/netns-prefix.lock"; exit 1; }
 
 in_ns ip link set lo up || exit 1
 # With nothing but lo there is no route to 255.255.255.255 (sendto fails with
