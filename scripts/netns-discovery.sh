@@ -10,7 +10,8 @@
 # with-wine.sh) is overridden, and the outer wineserver is never used.
 #
 # Checks: the search returns 0 and finds every device exactly once, with its
-# own address and the catalogue's type. Prints a FIGURES line either way.
+# own address and the catalogue's type, and the first record's address leads
+# to its device's agent (port 161). Prints a FIGURES line either way.
 # Exit 0 pass, 1 fail, 77 skipped (no namespace can be made here).
 # NETNS_FIND_OPTIONS adds options to kvrfind find (e.g. --callback);
 # NETNS_DUPLICATES makes rasim send each answer that many times.
@@ -81,7 +82,7 @@ if [ "${1:-}" = "--inside" ]; then
     name="Ns$i-${letters:0:$(( (i * 7) % 40 ))}"
     address="127.0.$(( 1 + (i - 1) / 250 )).$(( 1 + (i - 1) % 250 ))"
     expected[$name]="$address:1549"
-    args+=(--listen "$address:1549" --device "$name" --port Modem1 --discovery
+    args+=(--listen "$address:1549" --device "$name" --port Modem1 --snmp-port 161 --discovery
            --discovery-duplicates "${NETNS_DUPLICATES:-1}")
   done
   mkfifo "$work/rasim.in"
@@ -129,6 +130,13 @@ if [ "${1:-}" = "--inside" ]; then
   last=$(sed -n 's/^DEVICE .*at_ms=\([0-9.]*\).*/\1/p' "$work/find.txt" | sort -n | tail -1)
   requests=$(grep -c '^DISCOVERY ' "$work/rasim.out")
   if [ "$result" != 0 ]; then echo "FAIL: the search returned '${result}'"; failures=$((failures + 1)); fi
+  # The address a record carries leads back to its device: ask its agent.
+  first="Ns1-${letters:0:7}"
+  wine "$build/bin/kvrfind.exe" device "${expected[$first]}" --timeout 3 2>&1 | tr -d '\r' >"$work/device.txt"
+  sed -n 's/^/  /p' "$work/device.txt"
+  if ! grep -q "^DETAIL name=$first .* address=${expected[$first]} " "$work/device.txt"; then
+    echo "FAIL: kvrfind device ${expected[$first]} did not find $first"; failures=$((failures + 1))
+  fi
   echo "FIGURES found=$found/$devices timeout_s=$timeout_s elapsed_ms=${elapsed:-?}" \
        "last_record_ms=${last:--} device_answers_sent=$requests"
   [ "$failures" = 0 ] || { echo "rasim output:"; tail -5 "$work/rasim.out"; exit 1; }
