@@ -39,6 +39,7 @@ if [ "${1:-}" = "--inside" ]; then
   unset DISPLAY WINESERVER
   work=$(mktemp -d)
   rasim_pid=""
+  # shellcheck disable=SC2317  # called by the EXIT trap
   finish() {
     if [ -n "$rasim_pid" ]; then
       exec 8>&- 2>/dev/null   # end of input: rasim stops
@@ -69,7 +70,8 @@ if [ "${1:-}" = "--inside" ]; then
   wineserver -p
   wine cmd.exe /c exit </dev/null >/dev/null 2>&1
 
-  catalogue="Z:$(echo "$src/data/catalogue.reg" | tr / '\\')"
+  catalogue="$src/data/catalogue.reg"
+  catalogue="Z:${catalogue//\//\\}"
   if ! wine reg import "$catalogue" >"$work/reg.out" 2>&1; then
     echo "FAIL: importing $catalogue"; cat "$work/reg.out"; exit 1
   fi
@@ -107,7 +109,7 @@ if [ "${1:-}" = "--inside" ]; then
   failures=0
   found=0
   declare -A seen
-  while read -r kind name type code address rest; do
+  while read -r kind name _type code address _rest; do
     [ "$kind" = DEVICE ] || continue
     name=${name#name=} code=${code#code=} address=${address#address=}
     seen[$name]=$(( ${seen[$name]:-0} + 1 ))
@@ -150,7 +152,7 @@ fi
 build=$(realpath "$1")
 devices=${2:-5}
 timeout_s=${3:-3}
-[[ "$devices" =~ ^[0-9]+$ ]] && [ "$devices" -ge 1 ] && [ "$devices" -le 500 ] || usage
+if ! [[ "$devices" =~ ^[0-9]+$ ]] || [ "$devices" -lt 1 ] || [ "$devices" -gt 500 ]; then usage; fi
 [[ "$timeout_s" =~ ^[0-9]+$ ]] || usage
 for f in bin/rasim.exe bin/kvrfind.exe bin/KVRBRWS.DLL; do
   [ -f "$build/$f" ] || { echo "FAIL: $build/$f is missing"; exit 1; }
