@@ -191,8 +191,9 @@ bool ReadOidContent(const Element& e, Oid& oid) {
             if (!(b & 0x80)) break;
         }
         if (first) {
-            oid.ids[0] = static_cast<std::uint16_t>(value / 40);
-            oid.ids[1] = static_cast<std::uint16_t>(value % 40);
+            // 40 * X + Y with X at most 2: from 80 on, X is 2 and Y the rest.
+            oid.ids[0] = static_cast<std::uint16_t>(value < 80 ? value / 40 : 2);
+            oid.ids[1] = static_cast<std::uint16_t>(value < 80 ? value % 40 : value - 80);
             oid.count = 2;
             first = false;
         } else {
@@ -215,7 +216,7 @@ bool ReadValue(const Element& e, Value& v) {
         v.length = e.length;
         return true;
     case kNull:
-        return true;
+        return e.length == 0;
     case kObjectId:
         return ReadOidContent(e, v.oid);
     default:

@@ -326,6 +326,23 @@ TEST_F(SnmpDecoding, LimitsThatStillDecode) {
     for (const auto& c : cases) EXPECT_EQ(Decode(c.message, *reply_), kHlpOk) << c.name;
 }
 
+TEST_F(SnmpDecoding, FirstSubIdentifierHoldsTwoArcs) {
+    const struct {
+        Bytes content;
+        std::uint16_t first;
+        std::uint16_t second;
+    } cases[] = {
+        {{0x2B}, 1, 3}, {{0x4F}, 1, 39}, {{0x50}, 2, 0}, {{0x81, 0x34}, 2, 100},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(Decode(Message(Binding(c.content, kNullValue)), *reply_), kHlpOk);
+        const snmp::Oid& oid = reply_->bindings[0].oid;
+        ASSERT_EQ(2u, oid.count);
+        EXPECT_EQ(c.first, oid.ids[0]);
+        EXPECT_EQ(c.second, oid.ids[1]);
+    }
+}
+
 TEST_F(SnmpDecoding, RejectsMalformedReplies) {
     Bytes oid65 = {0x2B};
     oid65.resize(64, 0x01);  // 2 + 63 sub-identifiers
@@ -343,6 +360,7 @@ TEST_F(SnmpDecoding, RejectsMalformedReplies) {
         {"identifier cut inside a sub-identifier", Message(Binding({0x2B, 0x86}, kNullValue))},
         {"empty identifier", Message(Binding({}, kNullValue))},
         {"Counter64 value", Message(Binding(kSysDescr, {0x46, 0x01, 0x01}))},
+        {"NULL with content", Message(Binding(kSysDescr, {0x05, 0x01, 0x00}))},
         {"unknown value tag", Message(Binding(kSysDescr, {0x80, 0x00}))},
         {"INTEGER of 5 bytes", Message(Binding(kSysDescr, {0x02, 0x05, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}))},
         {"INTEGER of 0 bytes", Message(Binding(kSysDescr, {0x02, 0x00}))},
