@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The dial-out path on this machine: a simulated remote access device on
-# 127.0.0.2, COM3 (port key Dialout0) configured to reach its port "modem1",
-# the service in console debug mode, and the port driver stand-in opening the
-# port, dialling, exchanging a few lines with the modem and hanging up.
+# 127.0.0.2, found and asked for its ports through the browsing library, COM3
+# (port key Dialout0) configured to reach its port "modem1", the service in
+# console debug mode, and the port driver stand-in opening the port, dialling,
+# exchanging a few lines with the modem and hanging up.
 # Runs inside scripts/with-wine.sh (prefix, wineserver and display are set up).
 set -uo pipefail
 bin="$(realpath "$1")/bin"
+root="$(cd "$(dirname "$0")/.." && pwd)"
 log=$(mktemp -d)
 cd "$bin"
 
@@ -19,14 +21,34 @@ cleanup() {
 }
 trap cleanup EXIT
 
-section "Remote access device simulator on 127.0.0.2:1549"
+section "Remote access device simulator on 127.0.0.2:1549 (SNMP agent on UDP 161)"
 mkfifo "$log/sim.in"
-wine rasim.exe --listen 127.0.0.2:1549 --device Harbor --port modem1 --user alice:secret \
-  <"$log/sim.in" >"$log/sim.out" 2>&1 &
-sim_pid=$!
-exec 7>"$log/sim.in"   # the simulator runs until its input closes
-for _ in $(seq 100); do grep -q READY "$log/sim.out" && break; sleep 0.1; done
+start_simulator() {
+  wine rasim.exe --listen 127.0.0.2:1549 --device Harbor --port modem1 --port modem2 \
+    --user alice:secret "$@" <"$log/sim.in" >"$log/sim.out" 2>&1 &
+  sim_pid=$!
+  exec 7>"$log/sim.in"   # the simulator runs until its input closes
+  for _ in $(seq 100); do grep -q "READY" "$log/sim.out" && break; sleep 0.1; done
+  sleep 0.3
+}
+start_simulator --snmp-port 161 --hardware 9
+browse=1
+if ! kill -0 "$sim_pid" 2>/dev/null; then
+  # Port 161 needs privileges; the dial-out path does not.
+  cat "$log/sim.out"
+  echo "(no SNMP agent: the browsing step is left out)"
+  browse=0
+  start_simulator
+fi
 cat "$log/sim.out"
+
+if [ "$browse" = 1 ]; then
+  section "The device through KVRBRWS.DLL: its details, summary and serial ports"
+  wine regedit /S "$(winepath -w "$root/data/catalogue.reg")"
+  wine kvrfind.exe device 127.0.0.2
+  wine kvrfind.exe info 127.0.0.2
+  wine kvrfind.exe ports 127.0.0.2
+fi
 
 section "COM3 redirected to Harbor, port modem1 (through KVRBRWS.DLL)"
 wine kvrconf.exe set 0 COM3 127.0.0.2:1549 Harbor modem1
