@@ -3,8 +3,10 @@
 // collected so the test can wait for the lines it prints.
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -22,9 +24,8 @@ public:
     // program is a file name in the build's bin folder; arguments follow it.
     ChildProcess(const std::wstring& program, const std::wstring& arguments, DWORD flags = 0) {
         SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-        HANDLE outRead = nullptr, outWrite = nullptr, inRead = nullptr;
-        CreatePipe(&outRead, &outWrite, &inherit, 0);
-        SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+        HANDLE outWrite = nullptr, inRead = nullptr;
+        const HANDLE outRead = CreateOutputPipe(inherit, outWrite);
         CreatePipe(&inRead, &m_input, &inherit, 0);
         SetHandleInformation(m_input, HANDLE_FLAG_INHERIT, 0);
         STARTUPINFOW startup{};
@@ -44,6 +45,7 @@ public:
             m_id = info.dwProcessId;
             CloseHandle(info.hThread);
         }
+        m_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         m_reader = std::thread([this, outRead] { Collect(outRead); });
     }
     ~ChildProcess() {
@@ -53,7 +55,15 @@ public:
             WaitForSingleObject(m_process, 10000);
             CloseHandle(m_process);
         }
+        // The output ends when the last holder of its write end closes it. A
+        // program that ended without that happening must not hang the test.
+        {
+            std::unique_lock<std::mutex> hold(m_lock);
+            m_changed.wait_for(hold, std::chrono::seconds(5), [&] { return m_ended; });
+        }
+        SetEvent(m_stop);
         m_reader.join();
+        CloseHandle(m_stop);
     }
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -95,16 +105,42 @@ public:
     }
 
 private:
+    // The read end is overlapped, so the reader can be stopped while it waits.
+    static HANDLE CreateOutputPipe(SECURITY_ATTRIBUTES& inherit, HANDLE& writeEnd) {
+        static std::atomic<unsigned> serial{0};
+        wchar_t name[96];
+        std::swprintf(name, 96, L"\\\\.\\pipe\\kvrchild-%lu-%u", GetCurrentProcessId(), serial++);
+        const HANDLE readEnd = CreateNamedPipeW(name, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED |
+                                                          FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                                PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+        writeEnd = CreateFileW(name, GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return readEnd;
+    }
+
     void Collect(HANDLE out) {
         char buffer[4096];
-        DWORD n = 0;
-        while (ReadFile(out, buffer, sizeof(buffer), &n, nullptr) && n != 0) {
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        for (;;) {
+            DWORD n = 0;
+            ResetEvent(overlapped.hEvent);
+            if (!ReadFile(out, buffer, sizeof(buffer), nullptr, &overlapped) &&
+                GetLastError() != ERROR_IO_PENDING)
+                break;
+            const HANDLE events[] = {overlapped.hEvent, m_stop};
+            if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
+                CancelIo(out);
+                GetOverlappedResult(out, &overlapped, &n, TRUE);
+                break;
+            }
+            if (!GetOverlappedResult(out, &overlapped, &n, FALSE) || n == 0) break;
             std::lock_guard<std::mutex> hold(m_lock);
             // Text-mode output ends its lines with CR LF; tests compare with LF.
             for (DWORD i = 0; i < n; ++i)
                 if (buffer[i] != '\r') m_output += buffer[i];
             m_changed.notify_all();
         }
+        CloseHandle(overlapped.hEvent);
         CloseHandle(out);
         std::lock_guard<std::mutex> hold(m_lock);
         m_ended = true;
@@ -115,6 +151,7 @@ private:
     HANDLE m_process = nullptr;
     DWORD m_id = 0;
     HANDLE m_input = nullptr;
+    HANDLE m_stop = nullptr;
     std::thread m_reader;
     std::mutex m_lock;
     std::condition_variable m_changed;
