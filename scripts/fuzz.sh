@@ -39,7 +39,7 @@ targets=(
 )
 
 # Seeds: text files from the tree, SNMP replies written by a small program.
-"$cxx" -std=c++20 -O1 -Wall -Wextra -Wshadow -Werror "$fuzz/SnmpSeeds.cpp" -o "$out/snmp_seeds"
+"$cxx" -std=c++20 -O1 -Wall -Wextra -Wshadow -Werror -I"$root/tests/support" "$fuzz/SnmpSeeds.cpp" -o "$out/snmp_seeds"
 mkdir -p "$out/seeds/snmp"
 "$out/snmp_seeds" "$out/seeds/snmp"
 seed_dirs() {

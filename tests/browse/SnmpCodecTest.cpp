@@ -6,35 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "BerBytes.h"
 #include "BrowseErrors.h"
 #include "SnmpCodec.h"
 
+using ber::Bytes;
+using ber::Concat;
+using ber::Text;
+using ber::Tlv;
+
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-// An element with its length in the shortest form, as agents write it.
-Bytes Tlv(std::uint8_t tag, const Bytes& content) {
-    Bytes out{tag};
-    const std::size_t n = content.size();
-    if (n < 0x80) {
-        out.push_back(static_cast<std::uint8_t>(n));
-    } else if (n <= 0xFF) {
-        out.insert(out.end(), {0x81, static_cast<std::uint8_t>(n)});
-    } else {
-        out.insert(out.end(), {0x82, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)});
-    }
-    out.insert(out.end(), content.begin(), content.end());
-    return out;
-}
 
 const Bytes kZero = {0x02, 0x01, 0x00};
 

@@ -8,26 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "BerBytes.h"
+
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-Bytes Tlv(std::uint8_t tag, const Bytes& content) {
-    Bytes out{tag};
-    const std::size_t n = content.size();
-    if (n >= 0x80) out.push_back(0x81);
-    out.push_back(static_cast<std::uint8_t>(n));
-    out.insert(out.end(), content.begin(), content.end());
-    return out;
-}
+using ber::Bytes;
+using ber::Concat;
+using ber::Text;
+using ber::Tlv;
 
 const Bytes kZero = {0x02, 0x01, 0x00};
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "BerBytes.h"
 #include "BrowseErrors.h"
 #include "DeviceMib.h"
 #include "SnmpAgent.h"
@@ -16,7 +17,9 @@
 namespace {
 
 using rasim::OidPath;
-using Bytes = std::vector<std::uint8_t>;
+using ber::Bytes;
+using ber::Tlv;
+using ber::Concat;
 
 OidPath E(std::initializer_list<std::uint32_t> tail) {
     OidPath oid{1, 3, 6, 1, 4, 1, 5821};
@@ -24,26 +27,6 @@ OidPath E(std::initializer_list<std::uint32_t> tail) {
     return oid;
 }
 
-// A hand-made BER writer for requests, independent of the agent's encoder.
-Bytes Tlv(std::uint8_t tag, const Bytes& content) {
-    Bytes out{tag};
-    const std::size_t n = content.size();
-    if (n < 0x80) {
-        out.push_back(static_cast<std::uint8_t>(n));
-    } else if (n <= 0xFF) {
-        out.insert(out.end(), {0x81, static_cast<std::uint8_t>(n)});
-    } else {
-        out.insert(out.end(), {0x82, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)});
-    }
-    out.insert(out.end(), content.begin(), content.end());
-    return out;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
 
 Bytes OidTlv(const OidPath& oid) {
     Bytes content{static_cast<std::uint8_t>(40 * oid[0] + oid[1])};
@@ -75,9 +58,9 @@ struct Ask {
 
 Bytes Build(const Ask& a) {
     Bytes list;
-    for (const auto& oid : a.oids) list = Cat({list, Tlv(0x30, Cat({OidTlv(oid), {0x05, 0x00}}))});
-    const Bytes pdu = Tlv(a.pdu, Cat({Int(a.requestId), Int(0), Int(0), Tlv(0x30, list)}));
-    return Tlv(0x30, Cat({Int(a.version), Tlv(0x04, Bytes(a.community.begin(), a.community.end())), pdu}));
+    for (const auto& oid : a.oids) list = Concat({list, Tlv(0x30, Concat({OidTlv(oid), {0x05, 0x00}}))});
+    const Bytes pdu = Tlv(a.pdu, Concat({Int(a.requestId), Int(0), Int(0), Tlv(0x30, list)}));
+    return Tlv(0x30, Concat({Int(a.version), Tlv(0x04, Bytes(a.community.begin(), a.community.end())), pdu}));
 }
 
 const std::vector<OidPath> kDiscoveryOids = {E({1, 7, 1, 0}), E({1, 10, 1, 1, 3, 2}), E({1, 7, 3, 0}),
