@@ -18,7 +18,11 @@ constexpr int kIpxAddressLength = 14;
 int AddressLength(std::uint16_t family) {
     return family == kTransportIpx ? kIpxAddressLength : static_cast<int>(sizeof(sockaddr_in));
 }
-constexpr int kBroadcastReceiveBuffer = 32767;
+// Room for the burst of answers to one broadcast. 32 KB holds some 200
+// replies where only their bytes count, but a kernel that charges each
+// datagram its buffer overhead fits only about 60 in it, and a hundred
+// devices answering at once then lose replies.
+constexpr int kBroadcastReceiveBuffer = 256 * 1024;
 // How long a send may stay blocked before it counts as failed.
 constexpr DWORD kSendPatienceMs = 1000;
 

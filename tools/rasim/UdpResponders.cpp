@@ -117,6 +117,8 @@ void DatagramSocket::Drain(const std::function<void(const Datagram&)>& handle) {
     }
 }
 
+constexpr int kSendAttempts = 100;  // 10 ms apart
+
 bool DatagramSocket::SendTo(const sockaddr_in& peer, std::uint32_t source, const std::uint8_t* data,
                             std::size_t length) {
     if (!IsUnicastPeer(peer)) return false;
@@ -142,8 +144,20 @@ bool DatagramSocket::SendTo(const sockaddr_in& peer, std::uint32_t source, const
         if (WSASendMsg(m_socket.Get(), &message, 0, &sent, nullptr, nullptr) == 0) return sent == length;
         m_sourceSettable = false;
     }
-    return sendto(m_socket.Get(), reinterpret_cast<const char*>(data), static_cast<int>(length), 0,
-                  reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == static_cast<int>(length);
+    // A burst of answers (a hundred devices at once) can fill the send queue:
+    // wait for room rather than lose an answer.
+    for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
+        if (sendto(m_socket.Get(), reinterpret_cast<const char*>(data), static_cast<int>(length), 0,
+                   reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == static_cast<int>(length))
+            return true;
+        if (WSAGetLastError() != WSAEWOULDBLOCK) return false;
+        fd_set writable;
+        FD_ZERO(&writable);
+        FD_SET(m_socket.Get(), &writable);
+        timeval wait{0, 10000};
+        select(0, nullptr, &writable, nullptr, &wait);
+    }
+    return false;
 }
 
 DeviceAgent::DeviceAgent(const DeviceConfig& device)
