@@ -15,22 +15,14 @@
 #include <thread>
 #include <vector>
 
+#include "Clock.h"
 #include "DialOutRig.h"
 #include "ReceiveFramer.h"
 #include "WireCodec.h"
 
 namespace {
 
-double NowMs() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using kvr::NowMs;
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());

@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "Clock.h"
 #include "Handles.h"
 #include "KvrBrws.h"
 #include "RegistryNames.h"
@@ -59,16 +60,7 @@ int Usage() {
     return 2;
 }
 
-double NowMs() {
-    static const LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using kvr::NowMs;
 
 // One field per word, so a script can split the line on spaces.
 std::string Escape(const char* text, std::size_t limit) {

@@ -1,0 +1,18 @@
+#pragma once
+// Milliseconds from the performance counter, for timing calls and runs.
+#include <windows.h>
+
+namespace kvr {
+
+inline double NowMs() {
+    static const LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+}  // namespace kvr
