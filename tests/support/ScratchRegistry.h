@@ -1,58 +1,63 @@
 #pragma once
-// Redirects HKEY_LOCAL_MACHINE (and HKEY_CURRENT_USER) of this process to a
-// fresh scratch key for the life of the object, then deletes the scratch key.
+// The tests' one scratch registry: redirects HKEY_LOCAL_MACHINE and
+// HKEY_CURRENT_USER of this process to fresh scratch keys for the life of the
+// object, then deletes them. The static helpers write and read values under
+// the redirected HKEY_LOCAL_MACHINE through the framework's registry layer.
 #include <windows.h>
 
+#include <optional>
 #include <string>
+
+#include "Registry.h"
 
 class ScratchRegistry {
 public:
     ScratchRegistry() {
         m_path = L"Software\\KvrTests\\Scratch" + std::to_wstring(GetCurrentProcessId()) + L"_" +
                  std::to_wstring(GetTickCount()) + L"_" + std::to_wstring(++s_serial);
-        RegCreateKeyExW(HKEY_CURRENT_USER, (m_path + L"\\HKLM").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &m_machine, nullptr);
-        RegCreateKeyExW(HKEY_CURRENT_USER, (m_path + L"\\HKCU").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &m_user, nullptr);
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_machine);
-        RegOverridePredefKey(HKEY_CURRENT_USER, m_user);
+        m_machine = kvr::RegKey::Create(HKEY_CURRENT_USER, (m_path + L"\\HKLM").c_str(), KEY_ALL_ACCESS);
+        m_user = kvr::RegKey::Create(HKEY_CURRENT_USER, (m_path + L"\\HKCU").c_str(), KEY_ALL_ACCESS);
+        RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_machine.Get());
+        RegOverridePredefKey(HKEY_CURRENT_USER, m_user.Get());
     }
     ~ScratchRegistry() {
         RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
         RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        RegCloseKey(m_machine);
-        RegCloseKey(m_user);
+        m_machine = kvr::RegKey();
+        m_user = kvr::RegKey();
         RegDeleteTreeW(HKEY_CURRENT_USER, m_path.c_str());
     }
     ScratchRegistry(const ScratchRegistry&) = delete;
     ScratchRegistry& operator=(const ScratchRegistry&) = delete;
 
-    // Helpers that write under the redirected HKEY_LOCAL_MACHINE.
-    static void SetString(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
-        HKEY h = Create(key);
-        RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(h);
+    static kvr::RegKey Open(const std::wstring& key) {
+        return kvr::RegKey::Create(HKEY_LOCAL_MACHINE, key.c_str(), KEY_ALL_ACCESS);
     }
-    static void SetDword(const std::wstring& key, const wchar_t* name, DWORD value) {
-        HKEY h = Create(key);
-        RegSetValueExW(h, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
-        RegCloseKey(h);
+    static bool SetString(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+        return Open(key).WriteText(name, value);
     }
-    static void SetBinary(const std::wstring& key, const wchar_t* name, const void* data, DWORD size) {
-        HKEY h = Create(key);
-        RegSetValueExW(h, name, 0, REG_BINARY, static_cast<const BYTE*>(data), size);
-        RegCloseKey(h);
+    static bool SetDword(const std::wstring& key, const wchar_t* name, DWORD value) {
+        return Open(key).WriteDword(name, value);
     }
-    static HKEY Create(const std::wstring& key) {
-        HKEY h = nullptr;
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr);
-        return h;
+    static bool SetBinary(const std::wstring& key, const wchar_t* name, const void* data, DWORD size) {
+        return Open(key).WriteBinary(name, data, size);
     }
+    static bool SetRaw(const std::wstring& key, const wchar_t* name, DWORD type, const void* data, DWORD size) {
+        return RegSetValueExW(Open(key).Get(), name, 0, type, static_cast<const BYTE*>(data), size) ==
+               ERROR_SUCCESS;
+    }
+    static std::optional<DWORD> GetDword(const std::wstring& key, const wchar_t* name) {
+        return kvr::RegKey::Open(HKEY_LOCAL_MACHINE, key.c_str()).ReadDword(name);
+    }
+    static std::optional<std::wstring> GetString(const std::wstring& key, const wchar_t* name) {
+        return kvr::RegKey::Open(HKEY_LOCAL_MACHINE, key.c_str()).ReadText(name);
+    }
+    // Creates the key (and any missing parents); the caller owns the handle.
+    static HKEY Create(const std::wstring& key) { return Open(key).Release(); }
 
 private:
     static inline int s_serial = 0;
     std::wstring m_path;
-    HKEY m_machine = nullptr;
-    HKEY m_user = nullptr;
+    kvr::RegKey m_machine;
+    kvr::RegKey m_user;
 };

@@ -66,7 +66,7 @@ TEST_F(InfoWindows, NarrationFormatsTheLineForItsNumber) {
 }
 
 TEST_F(InfoWindows, NarrateZeroShowsNothing) {
-    registry.SetDword(L"Narrate", 0);
+    ScratchRegistry::SetDword(reg::kRezorivKey, L"Narrate", 0);
     ASSERT_EQ(PostNarration(ui, kNarrateAttempting, L"Server One", nullptr, nullptr), 0u);
     ASSERT_EQ(DestroyNarrationWindow(ui), 0u);
     ASSERT_EQ(DestroyUI(ui), 0u);

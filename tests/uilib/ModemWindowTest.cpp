@@ -43,7 +43,7 @@ protected:
 };
 
 TEST_F(ModemWindows, LocationOffShowsNothingAndLightUpdatesAreIgnored) {
-    registry.SetString(L"Modem_Location", L"OFF");
+    ScratchRegistry::SetString(reg::kRezorivKey, L"Modem_Location", L"OFF");
     const AuthInfo record = MakeAuthInfo(L"alice", L"", L"Server One", L"COM3");
     ASSERT_EQ(CreateModem(ui, &record), 0u);
     ASSERT_EQ(UpdateModemLEDs(ui, 0x3F), 0u);
@@ -81,11 +81,11 @@ TEST_F(ModemWindows, MenuCommandsToggleAndSaveTheOptions) {
     EXPECT_EQ(r.bottom - r.top,
               ::GetSystemMetrics(SM_CYCAPTION) + 20 * 2 + 2 * ::GetSystemMetrics(SM_CYDLGFRAME) + 2);
     DWORD value = 0;
-    EXPECT_TRUE(registry.GetDword(L"ModemSize", value));
+    EXPECT_TRUE(GetGlobal(L"ModemSize", value));
     EXPECT_EQ(value, 2u);
     ::SendMessageW(window, WM_SYSCOMMAND, ID_MODEM_ON_TOP, 0);
     EXPECT_FALSE(::GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
-    EXPECT_TRUE(registry.GetDword(L"ModemAlwaysOnTop", value));
+    EXPECT_TRUE(GetGlobal(L"ModemAlwaysOnTop", value));
     EXPECT_EQ(value, 0u);
     const HMENU menu = ::GetSystemMenu(window, FALSE);
     EXPECT_EQ(::GetMenuState(menu, ID_MODEM_LARGE, MF_BYCOMMAND), static_cast<UINT>(MF_CHECKED));
@@ -98,17 +98,17 @@ TEST_F(ModemWindows, ClosingSavesThePositionWithNegativeCoordinatesAsZero) {
     ASSERT_EQ(DestroyModem(ui), 0u);
     driver.WaitClosed(IDW_MODEM, 1);
     DWORD x = 99, y = 99, size = 0;
-    EXPECT_TRUE(registry.GetDword(L"ModemX", x));
-    EXPECT_TRUE(registry.GetDword(L"ModemY", y));
-    EXPECT_TRUE(registry.GetDword(L"ModemSize", size));
+    EXPECT_TRUE(GetGlobal(L"ModemX", x));
+    EXPECT_TRUE(GetGlobal(L"ModemY", y));
+    EXPECT_TRUE(GetGlobal(L"ModemSize", size));
     EXPECT_EQ(x, 0u);
     EXPECT_EQ(y, 200u);
     EXPECT_EQ(size, 1u);
 }
 
 TEST_F(ModemWindows, ThreePortsLineUpAlongTheBottomOfTheWorkArea) {
-    registry.SetDword(L"ModemX", 0);
-    registry.SetDword(L"ModemY", 0);
+    ScratchRegistry::SetDword(reg::kRezorivKey, L"ModemX", 0);
+    ScratchRegistry::SetDword(reg::kRezorivKey, L"ModemY", 0);
     KvrUiHandle others[2] = {CreateUI(), CreateUI()};
     ASSERT_TRUE(others[0] && others[1]);
     const HWND windows[3] = {OpenModem(ui, L"COM3"), OpenModem(others[0], L"COM4"), OpenModem(others[1], L"COM5")};

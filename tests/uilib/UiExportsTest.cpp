@@ -90,9 +90,9 @@ void WINAPI IgnoreResult(DWORD, AuthInfo*) {}
 
 class UiExports : public ::testing::Test {
 protected:
-    void SetUp() override { registry.SetDword(L"Narrate", 0); }  // these tests need no windows
+    void SetUp() override { ScratchRegistry::SetDword(reg::kRezorivKey, L"Narrate", 0); }  // these tests need no windows
 
-    test::ScratchRegistry registry;
+    ::ScratchRegistry registry;
     Recorder recorder;
     AuthInfo info{};
 };

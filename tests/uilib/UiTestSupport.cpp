@@ -195,35 +195,3 @@ AuthInfo MakeAuthInfo(const wchar_t* user, const wchar_t* password, const wchar_
 }
 
 }  // namespace kvr::test
-
-namespace kvr::test {
-
-ScratchRegistry::ScratchRegistry() {
-    static int counter = 0;
-    m_path = L"Software\\KvrUiTest-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
-    ::RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_root, nullptr);
-    ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_root);
-}
-
-ScratchRegistry::~ScratchRegistry() {
-    ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-    ::RegCloseKey(m_root);
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, m_path.c_str());
-}
-
-void ScratchRegistry::SetDword(const wchar_t* name, DWORD value) {
-    ::RegSetKeyValueW(m_root, L"SOFTWARE\\Quelt\\Rezoriv", name, REG_DWORD, &value, sizeof value);
-}
-
-void ScratchRegistry::SetString(const wchar_t* name, const wchar_t* value) {
-    ::RegSetKeyValueW(m_root, L"SOFTWARE\\Quelt\\Rezoriv", name, REG_SZ, value,
-                      static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
-}
-
-bool ScratchRegistry::GetDword(const wchar_t* name, DWORD& value) {
-    DWORD size = sizeof value;
-    return ::RegGetValueW(m_root, L"SOFTWARE\\Quelt\\Rezoriv", name, RRF_RT_REG_DWORD, nullptr, &value, &size) ==
-           ERROR_SUCCESS;
-}
-
-}  // namespace kvr::test

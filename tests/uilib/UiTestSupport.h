@@ -12,6 +12,8 @@
 #include "AuthInfo.h"
 #include "KvrAuth.h"
 #include "UiSupport.h"
+#include "RegistryNames.h"
+#include "ScratchRegistry.h"
 
 namespace kvr::test {
 
@@ -86,20 +88,12 @@ private:
     static LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam);
 };
 
-// Points HKEY_LOCAL_MACHINE of this process at a fresh scratch key, removed
-// again at the end.
-class ScratchRegistry {
-public:
-    ScratchRegistry();
-    ~ScratchRegistry();
-    void SetDword(const wchar_t* name, DWORD value);
-    void SetString(const wchar_t* name, const wchar_t* value);
-    bool GetDword(const wchar_t* name, DWORD& value);
-
-private:
-    std::wstring m_path;
-    HKEY m_root = nullptr;
-};
+// A global option as the library stored it.
+inline bool GetGlobal(const wchar_t* name, DWORD& value) {
+    const auto stored = ScratchRegistry::GetDword(reg::kRezorivKey, name);
+    if (stored) value = *stored;
+    return stored.has_value();
+}
 
 // Cross-thread helpers on a dialog owned by an instance's thread.
 void SetText(HWND dialog, int id, const std::wstring& text);
