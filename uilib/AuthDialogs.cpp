@@ -1,6 +1,7 @@
 #include "AuthDialogs.h"
 
 #include "KvrAuthRes.h"
+#include "Resources.h"
 #include "UiSupport.h"
 
 namespace kvr {
@@ -10,10 +11,10 @@ constexpr WPARAM kUserNameLimit = kUserNameChars - 1;
 constexpr WPARAM kPasswordLimit = kPasswordChars - 1;
 }  // namespace
 
-CAuthDialog::CAuthDialog(const AuthInfo& info) : CDialog(UiModule(), IDD_AUTH), m_info(info) {}
+CAuthDialog::CAuthDialog(const AuthInfo& info) : CDialog(ResourceModule(), IDD_AUTH), m_info(info) {}
 
 BOOL CAuthDialog::OnInitDialog() {
-    SetTitle(LoadUiString(IDS_AUTH_TITLE) + L" - " + FieldText(m_info.dosName));
+    SetTitle(LoadResString(IDS_AUTH_TITLE) + L" - " + FieldText(m_info.dosName));
     SetItemText(IDC_SERVER_NAME, FieldText(m_info.serverName));
     ::SendMessageW(GetItem(IDC_USERNAME), EM_LIMITTEXT, kUserNameLimit, 0);
     ::SendMessageW(GetItem(IDC_PASSWORD), EM_LIMITTEXT, kPasswordLimit, 0);
@@ -30,14 +31,14 @@ void CAuthDialog::OnOK() {
 }
 
 CChangePasswordDialog::CChangePasswordDialog(const AuthInfo& info)
-    : CDialog(UiModule(), IDD_CHANGE_PASSWORD), m_info(info) {}
+    : CDialog(ResourceModule(), IDD_CHANGE_PASSWORD), m_info(info) {}
 
 BOOL CChangePasswordDialog::OnInitDialog() {
     m_helpFile = HelpFilePath();
     if (m_helpFile.empty())
-        UiMessageBox(m_hWnd, LoadUiString(IDS_NO_WINDIR_CHANGE), LoadUiString(IDS_CHANGE_INIT_ERROR),
+        ShowMessageBox(m_hWnd, LoadResString(IDS_NO_WINDIR_CHANGE), LoadResString(IDS_CHANGE_INIT_ERROR),
                      MB_OK | MB_ICONERROR);
-    SetTitle(LoadUiString(IDS_CHANGE_TITLE) + L" - " + FieldText(m_info.serverName));
+    SetTitle(LoadResString(IDS_CHANGE_TITLE) + L" - " + FieldText(m_info.serverName));
     for (int id : {IDC_OLD_PASSWORD, IDC_NEW_PASSWORD, IDC_CONFIRM_PASSWORD}) {
         ::SendMessageW(GetItem(id), EM_LIMITTEXT, kPasswordLimit, 0);
         SetItemText(id, L"");
@@ -59,7 +60,7 @@ void CChangePasswordDialog::OnOK() {
 }
 
 void CChangePasswordDialog::RejectNewPassword(UINT messageId) {
-    UiMessageBox(m_hWnd, LoadUiString(messageId), LoadUiString(IDS_CHANGE_ERROR_CAPTION),
+    ShowMessageBox(m_hWnd, LoadResString(messageId), LoadResString(IDS_CHANGE_ERROR_CAPTION),
                  MB_OK | MB_ICONQUESTION | MB_SYSTEMMODAL);
     const HWND field = GetItem(IDC_NEW_PASSWORD);
     ::SetFocus(field);

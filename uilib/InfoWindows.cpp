@@ -1,12 +1,13 @@
 #include "InfoWindows.h"
 
 #include "KvrAuthRes.h"
+#include "Resources.h"
 #include "UiSupport.h"
 
 namespace kvr {
 
 CSelfOwnedDialog::CSelfOwnedDialog(UINT templateId, ClosedFn onClosed)
-    : CDialog(UiModule(), templateId), m_onClosed(std::move(onClosed)) {}
+    : CDialog(ResourceModule(), templateId), m_onClosed(std::move(onClosed)) {}
 
 bool CSelfOwnedDialog::Open() {
     // Owner the desktop: no window of the service to hang on.

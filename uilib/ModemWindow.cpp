@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "KvrAuthRes.h"
+#include "Resources.h"
 #include "UiSupport.h"
 
 namespace kvr {
@@ -42,7 +43,7 @@ private:
         m_greenBrush = ::CreateSolidBrush(RGB(0, 255, 0));
         m_grayPen = ::CreatePen(PS_SOLID, 1, RGB(128, 128, 128));
         m_grayBrush = ::CreateSolidBrush(RGB(128, 128, 128));
-        m_panel = static_cast<HBITMAP>(::LoadImageW(UiModule(), MAKEINTRESOURCEW(IDB_PANEL), IMAGE_BITMAP, 0, 0, 0));
+        m_panel = static_cast<HBITMAP>(::LoadImageW(ResourceModule(), MAKEINTRESOURCEW(IDB_PANEL), IMAGE_BITMAP, 0, 0, 0));
         if (m_greenPen && m_greenBrush && m_grayPen && m_grayBrush && m_panel) return true;
         Free();
         return false;
@@ -89,7 +90,7 @@ CModemWindow* CModemWindow::Open(const std::wstring& dosName, ClosedFn onClosed)
     if (windows == 0) return nullptr;
     auto* window = new CModemWindow(std::move(options), std::move(onClosed));
     window->m_holdsPalette = true;
-    const HINSTANCE module = UiModule();
+    const HINSTANCE module = ResourceModule();
     RegisterWindowClass(module, kClassName, ::LoadIconW(module, MAKEINTRESOURCEW(IDI_MODEM)),
                         ::LoadCursorW(nullptr, IDC_ARROW), ::GetSysColorBrush(COLOR_BTNFACE));
     const int width = window->Width(), height = window->Height();
@@ -101,7 +102,7 @@ CModemWindow* CModemWindow::Open(const std::wstring& dosName, ClosedFn onClosed)
         x = (width + 2) * (windows - 1) + work.left + 2;
         y = work.bottom - height - 2;
     }
-    const std::wstring title = FormatUiText(LoadUiString(IDS_MODEM_TITLE), dosName);
+    const std::wstring title = FormatText(LoadResString(IDS_MODEM_TITLE), {dosName});
     if (!window->CreateEx(0, module, kClassName, title.c_str(), WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, x, y, width,
                           height, nullptr)) {
         delete window;  // PostNcDestroy leaves an unfinished window to us
@@ -132,11 +133,11 @@ void CModemWindow::BuildSystemMenu() {
     if (menu == nullptr) return;
     ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuW(menu, MF_STRING | (Scale(m_options) == 2 ? MF_CHECKED : 0), ID_MODEM_LARGE,
-                  LoadUiString(IDS_MENU_LARGE).c_str());
+                  LoadResString(IDS_MENU_LARGE).c_str());
     ::AppendMenuW(menu, MF_STRING | (m_options.alwaysOnTop ? MF_CHECKED : 0), ID_MODEM_ON_TOP,
-                  LoadUiString(IDS_MENU_ON_TOP).c_str());
+                  LoadResString(IDS_MENU_ON_TOP).c_str());
     ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    ::AppendMenuW(menu, MF_STRING, ID_MODEM_HELP, LoadUiString(IDS_MENU_HELP).c_str());
+    ::AppendMenuW(menu, MF_STRING, ID_MODEM_HELP, LoadResString(IDS_MENU_HELP).c_str());
     for (UINT command : {SC_MAXIMIZE, SC_MINIMIZE, SC_RESTORE, SC_SIZE}) ::DeleteMenu(menu, command, MF_BYCOMMAND);
 }
 
@@ -250,7 +251,7 @@ bool CModemWindow::OnOnTop(WPARAM, LPARAM, LRESULT&) {
 bool CModemWindow::OnHelp(WPARAM, LPARAM, LRESULT&) {
     const std::wstring helpFile = HelpFilePath();
     if (helpFile.empty()) {
-        UiMessageBox(m_hWnd, LoadUiString(IDS_NO_WINDIR_MODEM), LoadUiString(IDS_MODEM_INIT_ERROR),
+        ShowMessageBox(m_hWnd, LoadResString(IDS_NO_WINDIR_MODEM), LoadResString(IDS_MODEM_INIT_ERROR),
                      MB_OK | MB_ICONERROR);
         return true;
     }

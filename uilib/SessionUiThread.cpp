@@ -2,6 +2,7 @@
 
 #include "AuthDialogs.h"
 #include "KvrAuthRes.h"
+#include "Resources.h"
 #include "UiOptions.h"
 
 #include <utility>
@@ -169,7 +170,7 @@ void CUIThread::RunPasswordChange(const PasswordRequestBlock& request) {
     AuthInfo info;
     if (!Snapshot(request.info, info)) return;
     const UINT question = request.mode == kPasswordExpired ? IDS_GRACE_EXPIRED : IDS_GRACE_NOT_CHANGED;
-    if (UiMessageBox(nullptr, LoadUiString(question), LoadUiString(IDS_GRACE_CAPTION),
+    if (ShowMessageBox(nullptr, LoadResString(question), LoadResString(IDS_GRACE_CAPTION),
                      MB_YESNO | MB_ICONQUESTION | MB_SYSTEMMODAL) != IDYES) {
         Deliver(request.callback, request.info, kUiCancelled, [](AuthInfo&) {});
         return;
@@ -193,7 +194,7 @@ void CUIThread::OnPostNarration(WPARAM wParam, LPARAM lParam) {
     Observe(kMsgPostNarration, wParam, texts.get());
     if (!NarrationEnabled()) return;
     const UINT number = static_cast<UINT>(wParam);
-    const std::wstring pattern = LoadUiString(number);
+    const std::wstring pattern = LoadResString(number);
     if (pattern.empty()) return;  // not a narration we know: show no empty line
     // Only the unknown-port line names the port; the others name the server.
     const wchar_t* argument = number == IDS_NARRATE_UNKNOWN_PORT ? texts->texts[1] : texts->texts[0];
@@ -203,7 +204,7 @@ void CUIThread::OnPostNarration(WPARAM wParam, LPARAM lParam) {
         m_narration = window;
         NotifyDialogShown(IDD_NARRATION, window->m_hWnd);
     }
-    m_narration->SetText(FormatUiText(pattern, argument));
+    m_narration->SetText(FormatText(pattern, {argument}));
 }
 
 void CUIThread::OnNarrationClosed(CSelfOwnedDialog* window) {

@@ -1,6 +1,6 @@
 #pragma once
-// Small helpers shared by the library's windows: its resources, the fixed
-// text fields of AuthInfo, message boxes, and the test observer.
+// Small helpers shared by the library's windows: the fixed text fields of
+// AuthInfo, the help file, and the test observer.
 #include <windows.h>
 
 #include <cwchar>
@@ -32,12 +32,9 @@ protected:
 void SetUIThreadObserver(CUIThreadObserver* observer);
 CUIThreadObserver* UIThreadObserver();
 
-// The module holding the library's code and resources (the DLL, or a test
-// program that links the same code).
-HINSTANCE UiModule();
-std::wstring LoadUiString(UINT id);
-// Replaces the first %s of pattern with argument.
-std::wstring FormatUiText(const std::wstring& pattern, const std::wstring& argument);
+// The library's help file: the Windows directory and "\HELP\KVRHELP.HLP";
+// empty if the Windows directory cannot be found.
+std::wstring HelpFilePath();
 
 // Reads a fixed-size text field that may lack its terminator.
 template <std::size_t N>
@@ -52,12 +49,7 @@ void SetFieldText(wchar_t (&field)[N], const std::wstring& text) {
     field[n] = L'\0';
 }
 
-int UiMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type);
 void NotifyDialogShown(UINT templateId, HWND dialog);
 void NotifyDialogClosed(UINT templateId, const void* window);
-
-// The help file: the Windows directory and "\HELP\KVRHELP.HLP"; empty if the
-// Windows directory cannot be found.
-std::wstring HelpFilePath();
 
 }  // namespace kvr

@@ -1,36 +1,11 @@
 #!/usr/bin/env python3
 """Draws the library's icons and the modem panel image (run once; outputs are committed)."""
-import struct
+import os
+import sys
 
-def ico(path, pixels):
-    """pixels: 32 rows of 32 (r, g, b, a) tuples, top row first."""
-    size = 32
-    xor = b"".join(struct.pack("<BBBB", b, g, r, a) for row in reversed(pixels) for (r, g, b, a) in row)
-    and_mask = b"".join(
-        bytes(sum((0x80 >> (x % 8)) for x in range(byte * 8, byte * 8 + 8) if row[x][3] == 0) for byte in range(4))
-        for row in reversed(pixels))
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(xor) + len(and_mask), 0, 0, 0, 0)
-    image = header + xor + and_mask
-    with open(path, "wb") as f:
-        f.write(struct.pack("<HHH", 0, 1, 1))
-        f.write(struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(image), 6 + 16))
-        f.write(image)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from imagekit import CLEAR, canvas, disc, rect, write_bmp, write_ico  # noqa: E402
 
-def canvas(w, h, fill):
-    return [[fill for _ in range(w)] for _ in range(h)]
-
-def disc(p, cx, cy, r, c):
-    for y in range(len(p)):
-        for x in range(len(p[0])):
-            if (x - cx) ** 2 + (y - cy) ** 2 <= r * r:
-                p[y][x] = c
-
-def rect(p, x0, y0, x1, y1, c):
-    for y in range(max(0, y0), min(len(p), y1)):
-        for x in range(max(0, x0), min(len(p[0]), x1)):
-            p[y][x] = c
-
-CLEAR = (0, 0, 0, 0)
 GOLD = (212, 170, 40, 255)
 DARK = (90, 60, 10, 255)
 
@@ -84,16 +59,9 @@ def panel():
                 for gx, bit in enumerate(bits):
                     if bit == "1":
                         p[12 + gy][lx + 4 * n + gx] = ink
-    row_bytes = (w * 3 + 3) & ~3
-    data = b"".join(
-        b"".join(struct.pack("<BBB", b, g, r) for (r, g, b) in row) + b"\0" * (row_bytes - w * 3)
-        for row in reversed(p))
-    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(data), 2835, 2835, 0, 0)
-    with open("panel.bmp", "wb") as f:
-        f.write(struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(data), 0, 0, 14 + len(info)))
-        f.write(info + data)
+    write_bmp("panel.bmp", p)
 
-ico("key.ico", key_icon())
-ico("message.ico", message_icon())
-ico("modem.ico", modem_icon())
+write_ico("key.ico", key_icon())
+write_ico("message.ico", message_icon())
+write_ico("modem.ico", modem_icon())
 panel()
