@@ -1,11 +1,13 @@
 #include "Dialog.h"
 
+#include "MessageLoop.h"
+
 namespace kvr {
 
 KVR_IMPLEMENT_DYNAMIC(CDialog, CWnd)
 
 CDialog::~CDialog() {
-    if (m_filterThread != nullptr) m_filterThread->RemoveMessageFilter(this);
+    UnregisterFilter();
     if (m_hWnd != nullptr && ::IsWindow(m_hWnd)) {
         // The object is going: its window must not reach it any more.
         ::SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
@@ -53,11 +55,25 @@ bool CDialog::Create(HWND owner) {
     if (::CreateDialogParamW(m_instance, MAKEINTRESOURCEW(m_templateId), owner, &DialogProc,
                              reinterpret_cast<LPARAM>(this)) == nullptr)
         return false;
+    RegisterFilter();
+    return true;
+}
+
+void CDialog::RegisterFilter() {
     if (CWinThread* thread = CWinThread::Current()) {
         thread->AddMessageFilter(this);
         m_filterThread = thread;
+    } else {
+        AddThreadMessageFilter(this);
+        m_threadFilter = true;
     }
-    return true;
+}
+
+void CDialog::UnregisterFilter() {
+    if (m_filterThread != nullptr) m_filterThread->RemoveMessageFilter(this);
+    m_filterThread = nullptr;
+    if (m_threadFilter) RemoveThreadMessageFilter(this);
+    m_threadFilter = false;
 }
 
 void CDialog::EndDialog(INT_PTR result) {
@@ -98,13 +114,18 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+void CDialog::Attach(CDialog* self, HWND hwnd) {
+    self->m_hWnd = hwnd;
+    ::SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+}
+
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* created = reinterpret_cast<CDialog*>(lParam);
-        created->m_hWnd = hwnd;
-        ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
-    }
-    auto* self = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+    if (message == WM_INITDIALOG) Attach(reinterpret_cast<CDialog*>(lParam), hwnd);
+    return HandleDialogMessage(reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER)), hwnd, message,
+                               wParam, lParam);
+}
+
+INT_PTR CDialog::HandleDialogMessage(CDialog* self, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (self == nullptr) return FALSE;
     INT_PTR handled = FALSE;
     try {
@@ -116,10 +137,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     if (message == WM_NCDESTROY) {
         ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
         self->m_hWnd = nullptr;
-        if (self->m_filterThread != nullptr && !self->m_modal) {
-            self->m_filterThread->RemoveMessageFilter(self);
-            self->m_filterThread = nullptr;
-        }
+        if (!self->m_modal) self->UnregisterFilter();
         self->PostNcDestroy();
     }
     return handled;

@@ -25,10 +25,14 @@ public:
     void EndDialog(INT_PTR result);
 
     UINT TemplateId() const { return m_templateId; }
-    HWND GetItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
     std::wstring GetItemText(int id) const;
     void SetItemText(int id, const std::wstring& text) { ::SetDlgItemTextW(m_hWnd, id, text.c_str()); }
     void SetTitle(const std::wstring& text) { ::SetWindowTextW(m_hWnd, text.c_str()); }
+    void EnableItem(int id, bool enable) const { ::EnableWindow(GetItem(id), enable); }
+    bool IsChecked(int id) const { return ::IsDlgButtonChecked(m_hWnd, id) == BST_CHECKED; }
+    void SetCheck(int id, bool checked) const {
+        ::CheckDlgButton(m_hWnd, id, checked ? BST_CHECKED : BST_UNCHECKED);
+    }
 
 protected:
     // Returns TRUE to let the system set the focus.
@@ -40,15 +44,25 @@ protected:
 
     HINSTANCE m_instance;
 
+    // Routes one message of this dialog: the handler table, then the
+    // virtual handlers. Returns what a dialog procedure returns.
+    virtual INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    // The body of a dialog procedure once the object is known: dispatch,
+    // exceptions stopped, and the object let go at WM_NCDESTROY.
+    static INT_PTR HandleDialogMessage(CDialog* self, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static void Attach(CDialog* self, HWND hwnd);
+
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    void RegisterFilter();
+    void UnregisterFilter();
 
     UINT m_templateId;
     bool m_modal = false;
     bool m_ended = false;
     INT_PTR m_result = -1;
     CWinThread* m_filterThread = nullptr;
+    bool m_threadFilter = false;  // registered with the thread's plain loop
 };
 
 }  // namespace kvr
