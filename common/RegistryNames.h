@@ -27,6 +27,10 @@ KVR_REG_NAME(kModemAlwaysOnTop, "ModemAlwaysOnTop")
 KVR_REG_NAME(kModemX, "ModemX")
 KVR_REG_NAME(kModemY, "ModemY")
 KVR_REG_NAME(kModemLocation, "Modem_Location")
+KVR_REG_NAME(kTransport, "Transport")
+KVR_REG_NAME(kShowUsableOnly, "ShowUsableOnly")
+KVR_REG_NAME(kBuffer, "buffer")
+KVR_REG_NAME(kUpgradeFlag, "UpgradeFlag")
 
 // Port keys: kPortsKey\Dialout<N>.
 KVR_REG_NAME(kPortsKey, "SOFTWARE\\Quelt\\Rezoriv\\Ports")
@@ -55,6 +59,8 @@ KVR_REG_NAME(kHardwareTypes, "HardwareTypes")
 
 // Under HKEY_CURRENT_USER: the Chooser's window positions.
 KVR_REG_NAME(kChooserUserKey, "Control Panel\\Quelt Chooser")
+KVR_REG_NAME(kChooserPosition, "ChooserPosition")
+KVR_REG_NAME(kBrowserPosition, "BrowserPosition")
 
 // Defaults of the global values.
 inline constexpr unsigned long kDefaultReopenMs = 12000;

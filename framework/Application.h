@@ -10,6 +10,9 @@
 
 namespace kvr {
 
+// A dialog's help topic is this plus its template number.
+inline constexpr DWORD kHelpResourceBase = 0x20000;
+
 class CWinApp : public CObject {
     KVR_DECLARE_DYNAMIC(CWinApp)
 public:

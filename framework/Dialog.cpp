@@ -99,6 +99,11 @@ bool CDialog::PreTranslateMessage(MSG& msg) {
 INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
     if (RouteMessage(message, wParam, lParam, result)) {
+        // These answer through the procedure's own result, not DWLP_MSGRESULT.
+        const bool direct = (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) ||
+                            message == WM_COMPAREITEM || message == WM_VKEYTOITEM || message == WM_CHARTOITEM ||
+                            message == WM_QUERYDRAGICON || message == WM_INITDIALOG;
+        if (direct) return static_cast<INT_PTR>(result);
         ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
         return TRUE;
     }

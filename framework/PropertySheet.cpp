@@ -1,5 +1,6 @@
 #include "PropertySheet.h"
 
+#include "Application.h"
 #include "MessageLoop.h"
 
 namespace kvr {
@@ -31,6 +32,10 @@ void CPropertyPage::SetModified(bool modified) {
     ::SendMessageW(sheet, modified ? PSM_CHANGED : PSM_UNCHANGED, reinterpret_cast<WPARAM>(m_hWnd), 0);
 }
 
+void CPropertyPage::OnHelp() {
+    if (const CWinApp* app = CWinApp::Get()) app->WinHelp(m_hWnd, HELP_CONTEXT, kHelpResourceBase + TemplateId());
+}
+
 INT_PTR CALLBACK CPropertyPage::PageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG)
         Attach(reinterpret_cast<CPropertyPage*>(reinterpret_cast<PROPSHEETPAGEW*>(lParam)->lParam), hwnd);
@@ -50,6 +55,7 @@ INT_PTR CPropertyPage::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
             case PSN_APPLY: result = OnApply() ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE; break;
             case PSN_RESET: OnReset(); break;
             case PSN_QUERYCANCEL: result = OnQueryCancel() ? FALSE : TRUE; break;
+            case PSN_HELP: OnHelp(); break;
             default: known = false; break;
             }
             if (known) {

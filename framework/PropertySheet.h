@@ -41,6 +41,8 @@ protected:
     virtual void OnReset() {}
     // True lets the sheet be cancelled.
     virtual bool OnQueryCancel() { return true; }
+    // The sheet's Help button: the page's topic in the module's help file.
+    virtual void OnHelp();
 
     INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam) override;
     // A page never ends itself: OK and Cancel belong to the sheet.
