@@ -25,9 +25,14 @@ std::wstring CDialog::GetItemText(int id) const {
 
 INT_PTR CDialog::DoModal(HWND owner) {
     CWinThread* thread = CWinThread::Current();
-    if (thread == nullptr)
-        return ::DialogBoxParamW(m_instance, MAKEINTRESOURCEW(m_templateId), owner, &DialogProc,
-                                 reinterpret_cast<LPARAM>(this));
+    if (thread == nullptr) {
+        // The system's modal loop; EndDialog ends it.
+        m_modal = true;
+        const INT_PTR result = ::DialogBoxParamW(m_instance, MAKEINTRESOURCEW(m_templateId), owner, &DialogProc,
+                                                 reinterpret_cast<LPARAM>(this));
+        m_modal = false;
+        return result;
+    }
     m_modal = true;
     m_ended = false;
     m_result = -1;
