@@ -1,5 +1,6 @@
 #include "Controls.h"
 
+#include <cstring>
 #include <vector>
 
 namespace kvr {
@@ -161,7 +162,7 @@ void CTreeView::SetItemImage(HTREEITEM item, int image, int selectedImage) const
 }
 
 bool CTreeView::GetItemRect(HTREEITEM item, RECT& rect, bool textOnly) const {
-    *reinterpret_cast<HTREEITEM*>(&rect) = item;
+    std::memcpy(&rect, &item, sizeof item);  // the item goes in, its rectangle comes out
     return Send(TVM_GETITEMRECT, textOnly, reinterpret_cast<LPARAM>(&rect)) != 0;
 }
 

@@ -11,34 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "ChooserDriver.h"
-#include "ChooserRes.h"
+#include "ChooserFixture.h"
 #include "KvrBrws.h"
-#include "RegistryNames.h"
-#include "ScratchRegistry.h"
 
 namespace kvr::test {
 namespace {
-
-const std::wstring kPortKey = L"SOFTWARE\\Quelt\\Rezoriv\\Ports\\Dialout";
-
-class ChooserTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_applet) << "KVRUI.CPL did not load";
-        // As installed: four ports, none redirected, no entries.
-        for (int i = 0; i < 4; ++i) ASSERT_EQ(0, SeedPort(i, ("COM" + std::to_string(i + 1)).c_str(), false, {}));
-    }
-
-    // The list of the page of port p (1..4), after selecting it.
-    HWND PortList(HWND sheet, int port) {
-        SelectPage(sheet, port - 1);
-        return ::GetDlgItem(CurrentPage(sheet), IDC_PORT_LIST);
-    }
-
-    ScratchRegistry m_registry;
-    Applet m_applet;
-};
 
 TEST_F(ChooserTest, AnswersTheControlPanelProtocol) {
     struct Case {
