@@ -138,10 +138,12 @@ HWND ChooserRun::WaitForMessageBox(const std::wstring& caption, DWORD millisecon
         [&](HWND window) {
             wchar_t className[16] = {};
             ::GetClassNameW(window, className, 16);
-            // A dialog with that caption and buttons, but not the sheet.
+            // The system's message box: its text control is 100 under Wine, 0xFFFF on Windows.
+            const HWND text = ::GetDlgItem(window, 100) ? ::GetDlgItem(window, 100) : ::GetDlgItem(window, 0xFFFF);
+            wchar_t textClass[16] = {};
+            if (text != nullptr) ::GetClassNameW(text, textClass, 16);
             return std::wstring(className) == L"#32770" && WindowText(window) == caption &&
-                   (::GetDlgItem(window, IDOK) != nullptr || ::GetDlgItem(window, IDYES) != nullptr) &&
-                   ::FindWindowExW(window, nullptr, WC_TABCONTROLW, nullptr) == nullptr;
+                   _wcsicmp(textClass, L"Static") == 0;
         },
         milliseconds);
 }
