@@ -24,7 +24,8 @@ fi
 
 flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
        -Wall -Wextra -Wshadow -Werror
-       -I"$root/common" -I"$root/browse/snmp" -I"$root/browse/catalogue" -I"$root/browse/discovery")
+       -I"$root/common" -I"$root/browse/snmp" -I"$root/browse/catalogue" -I"$root/browse/discovery"
+       -I"$root/chooser")
 snmp="$root/browse/snmp/SnmpCodec.cpp"
 catalogue="$root/browse/catalogue/FieldString.cpp"
 devicefile="$root/browse/discovery/DeviceFile.cpp"
@@ -36,6 +37,7 @@ targets=(
   "discovery_reply $fuzz/DiscoveryReplyFuzz.cpp $snmp"
   "devicefile $fuzz/DeviceFileFuzz.cpp $devicefile $catalogue"
   "fieldstring $fuzz/FieldStringFuzz.cpp $catalogue"
+  "oldprofile $fuzz/OldProfileFuzz.cpp $root/chooser/OldProfile.cpp $root/chooser/RedirectionText.cpp"
 )
 
 # Seeds: text files from the tree, SNMP replies written by a small program.
