@@ -1,5 +1,6 @@
 #include "ChooserSheet.h"
 
+#include "Application.h"
 #include "ChooserApp.h"
 #include "ChooserConstants.h"
 #include "ChooserRes.h"
@@ -85,6 +86,14 @@ void CChooserPropertySheet::ShowReloadedPort(int port) {
 
 bool CChooserPropertySheet::OnCommandMessage(WPARAM wParam, LPARAM, LRESULT& result) {
     const UINT id = LOWORD(wParam);
+    if (id == ID_HELP_INDEX) {
+        // The active page's topic.
+        const int active = GetActiveIndex();
+        if (active >= 0)
+            ChooserApp().WinHelp(m_hWnd, HELP_CONTEXT, kHelpResourceBase + GetPage(active)->TemplateId());
+        result = 0;
+        return true;
+    }
     if (HIWORD(wParam) != BN_CLICKED || (id != IDOK && id != ID_APPLY_NOW)) return false;
     // A failed store stops the command: the sheet stays open, changes kept.
     if (m_model.SaveIfModified(m_hWnd)) return false;

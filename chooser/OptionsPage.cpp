@@ -221,7 +221,19 @@ bool COptionsPage::OnDrawItem(WPARAM, LPARAM lParam, LRESULT& result) {
     if (item.itemState & ODS_DISABLED) face = 3;
     else if (item.itemState & ODS_SELECTED) face = 1;
     else if (item.itemState & ODS_FOCUS) face = 2;
-    if (const HBITMAP bitmap = m_logo[face].Get()) {
+    if (!ChooserApplet().ColorDisplay()) {
+        // Few colours: a plain button with the maker's name.
+        RECT r = item.rcItem;
+        ::DrawFrameControl(item.hDC, &r, DFC_BUTTON,
+                           DFCS_BUTTONPUSH | (item.itemState & ODS_SELECTED ? DFCS_PUSHED : 0) |
+                               (item.itemState & ODS_DISABLED ? DFCS_INACTIVE : 0));
+        ::SetBkMode(item.hDC, TRANSPARENT);
+        ::DrawTextW(item.hDC, L"Quelt", -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        if (item.itemState & ODS_FOCUS) {
+            ::InflateRect(&r, -3, -3);
+            ::DrawFocusRect(item.hDC, &r);
+        }
+    } else if (const HBITMAP bitmap = m_logo[face].Get()) {
         BITMAP info{};
         ::GetObjectW(bitmap, sizeof info, &info);
         MemoryDC source(item.hDC);
