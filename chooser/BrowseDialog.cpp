@@ -1,7 +1,5 @@
 #include "BrowseDialog.h"
 
-#include <windowsx.h>
-
 #include "Application.h"
 #include "ChooserApp.h"
 #include "ChooserConstants.h"
@@ -13,6 +11,7 @@
 #include "RegistryInfo.h"
 #include "RegistryNames.h"
 #include "Resources.h"
+#include "WindowDecor.h"
 #include "WindowPosition.h"
 
 namespace kvr {
@@ -24,8 +23,6 @@ constexpr int kNoStatusBarHeight = 25;
 constexpr int kShadowedControls[] = {IDC_TREE, IDCANCEL, IDC_ADD_SELECTION};
 
 WORD PortGroupTimeout(std::uint16_t transport) { return transport == kTransportIpx ? 5 : 10; }
-
-UniqueBrush ShadowBrush() { return UniqueBrush(::CreateSolidBrush(::GetSysColor(COLOR_BTNSHADOW))); }
 
 void EnumerationMessage(HWND owner, const std::wstring& text) {
     ShowMessageBox(owner, text, LoadResString(IDS_ENUMERATION_FAILED), MB_OK | MB_ICONERROR);
@@ -81,7 +78,7 @@ BOOL CBrowseDialog::OnInitDialog() {
                                                       ::GetSystemMetrics(SM_CYSMICON), 0)));
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon ? m_smallIcon.Get() : icon));
-    m_shadow = ShadowBrush();
+    m_shadow = CreateShadowBrush();
     m_shadowPen.Reset(::CreatePen(PS_SOLID, 1, ::GetSysColor(COLOR_BTNSHADOW)));
     m_highlightPen.Reset(::CreatePen(PS_SOLID, 1, ::GetSysColor(COLOR_BTNHIGHLIGHT)));
     m_smallImages.Reset(CImageList::FromBitmap(m_instance, IDB_IMAGES_SMALL, 16, 8, kTransparentRed));
@@ -346,12 +343,7 @@ bool CBrowseDialog::OnRefreshMessage(WPARAM, LPARAM, LRESULT& result) {
 }
 
 bool CBrowseDialog::OnContextMenu(WPARAM, LPARAM lParam, LRESULT& result) {
-    POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    if (lParam == -1) {  // Shift+F10 or the menu key
-        point = POINT{5, 5};
-        ::ClientToScreen(m_hWnd, &point);
-    }
-    ShowContextMenu(point);
+    ShowContextMenu(ContextMenuPoint(m_hWnd, lParam));
     result = 0;
     return true;
 }
@@ -366,16 +358,13 @@ void CBrowseDialog::ShowContextMenu(POINT screen) {
     ::MapWindowPoints(tree.Get(), nullptr, reinterpret_cast<POINT*>(&text), 2);
     if (!::PtInRect(&text, screen)) return;
     m_context = ItemObject(item);
-    ::TrackPopupMenu(::GetSubMenu(m_contextMenu.Get(), 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, screen.x, screen.y, 0,
-                     ::GetAncestor(m_hWnd, GA_ROOT), nullptr);
+    TrackContextMenu(m_contextMenu.Get(), screen, m_hWnd);
 }
 
 bool CBrowseDialog::OnHelpRequest(WPARAM, LPARAM lParam, LRESULT& result) {
-    const auto* info = reinterpret_cast<const HELPINFO*>(lParam);
+    static constexpr int kHelpControls[] = {IDC_TREE, IDC_ADD_SELECTION};
+    ShowControlPopupHelp(*reinterpret_cast<const HELPINFO*>(lParam), kHelpControls);
     result = TRUE;
-    if (info->iContextType == HELPINFO_WINDOW && (info->iCtrlId == IDC_TREE || info->iCtrlId == IDC_ADD_SELECTION))
-        ChooserApp().WinHelp(static_cast<HWND>(info->hItemHandle), HELP_CONTEXTPOPUP,
-                             kControlHelpBase + static_cast<DWORD>(info->iCtrlId));
     return true;
 }
 
@@ -449,14 +438,10 @@ bool CBrowseDialog::OnPaint(WPARAM, LPARAM, LRESULT& result) {
     return true;
 }
 
-bool CBrowseDialog::OnColorStatic(WPARAM wParam, LPARAM, LRESULT& result) {
-    ::SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-    result = reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
-    return true;
-}
+bool CBrowseDialog::OnColorStatic(WPARAM wParam, LPARAM, LRESULT& result) { return TransparentStatic(wParam, result); }
 
 bool CBrowseDialog::OnSysColorChange(WPARAM, LPARAM, LRESULT&) {
-    m_shadow = ShadowBrush();
+    m_shadow = CreateShadowBrush();
     return false;
 }
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "ChooserRes.h"
 #include "DeviceText.h"
 #include "Handles.h"
+#include "QueltDirectory.h"
 #include "Resources.h"
 
 namespace kvr {
@@ -17,13 +17,8 @@ constexpr wchar_t kDeviceFileName[] = L"ZDX.DEV";
 }
 
 std::wstring OpenDeviceFile() {
-    const std::wstring variable = LoadResString(IDS_QUELT_VARIABLE);
-    const DWORD size = ::GetEnvironmentVariableW(variable.c_str(), nullptr, 0);
-    if (size <= 1) return std::wstring();
-    std::wstring directory(size, L'\0');
-    directory.resize(::GetEnvironmentVariableW(variable.c_str(), directory.data(), size));
+    const std::wstring directory = QueltDirectory();
     if (directory.empty()) return std::wstring();
-    if (directory.back() == L'\\') directory.pop_back();
     std::wstring path = directory + L"\\" + kDeviceFileName;
     const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -17,6 +17,7 @@
 #include "NetworkCheck.h"
 #include "RegistryInfo.h"
 #include "Resources.h"
+#include "WindowDecor.h"
 
 namespace kvr {
 
@@ -41,16 +42,6 @@ constexpr int kCacheTicks[] = {10, 30, 60, 120, 180, 240, 300};
 constexpr int kCacheForever = -1;
 constexpr DWORD kCacheForeverMs = 0xFFFFFFFF;
 constexpr DWORD kMsPerMinute = 60000;
-
-// Popup help for the listed controls of a dialog; nothing for the rest.
-bool PopupHelp(const HELPINFO& info, const int* first, const int* last) {
-    if (info.iContextType == HELPINFO_WINDOW && std::find(first, last, info.iCtrlId) != last)
-        ChooserApp().WinHelp(static_cast<HWND>(info.hItemHandle), HELP_CONTEXTPOPUP,
-                             kControlHelpBase + static_cast<DWORD>(info.iCtrlId));
-    return true;
-}
-
-UniqueBrush ShadowBrush() { return UniqueBrush(::CreateSolidBrush(::GetSysColor(COLOR_BTNSHADOW))); }
 
 }  // namespace
 
@@ -98,7 +89,7 @@ BOOL COptionsPage::OnInitDialog() {
     m_hand = ::LoadCursorW(m_instance, MAKEINTRESOURCEW(IDR_HAND_CURSOR));
     for (std::size_t i = 0; i < std::size(kLogoBitmaps); ++i)
         m_logo[i].Reset(static_cast<HBITMAP>(::LoadImageW(m_instance, kLogoBitmaps[i], IMAGE_BITMAP, 0, 0, 0)));
-    m_shadow = ShadowBrush();
+    m_shadow = CreateShadowBrush();
     return TRUE;
 }
 
@@ -254,9 +245,9 @@ bool COptionsPage::OnSetCursor(WPARAM wParam, LPARAM, LRESULT& result) {
 }
 
 bool COptionsPage::OnHelpRequest(WPARAM, LPARAM lParam, LRESULT& result) {
+    ShowControlPopupHelp(*reinterpret_cast<const HELPINFO*>(lParam), kPageHelpControls);
     result = TRUE;
-    return PopupHelp(*reinterpret_cast<const HELPINFO*>(lParam), std::begin(kPageHelpControls),
-                     std::end(kPageHelpControls));
+    return true;
 }
 
 bool COptionsPage::OnPaint(WPARAM, LPARAM, LRESULT& result) {
@@ -266,14 +257,10 @@ bool COptionsPage::OnPaint(WPARAM, LPARAM, LRESULT& result) {
     return true;
 }
 
-bool COptionsPage::OnColorStatic(WPARAM wParam, LPARAM, LRESULT& result) {
-    ::SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-    result = reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
-    return true;
-}
+bool COptionsPage::OnColorStatic(WPARAM wParam, LPARAM, LRESULT& result) { return TransparentStatic(wParam, result); }
 
 bool COptionsPage::OnSysColorChange(WPARAM, LPARAM, LRESULT&) {
-    m_shadow = ShadowBrush();
+    m_shadow = CreateShadowBrush();
     ::InvalidateRect(m_hWnd, nullptr, TRUE);
     return false;
 }
@@ -407,9 +394,9 @@ void CAdvancedOptionsDlg::OnOK() {
 }
 
 bool CAdvancedOptionsDlg::OnHelpRequest(WPARAM, LPARAM lParam, LRESULT& result) {
+    ShowControlPopupHelp(*reinterpret_cast<const HELPINFO*>(lParam), kAdvancedHelpControls);
     result = TRUE;
-    return PopupHelp(*reinterpret_cast<const HELPINFO*>(lParam), std::begin(kAdvancedHelpControls),
-                     std::end(kAdvancedHelpControls));
+    return true;
 }
 
 }  // namespace kvr

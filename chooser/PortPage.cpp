@@ -16,6 +16,7 @@
 #include "RedirectionText.h"
 #include "RegistryInfo.h"
 #include "Resources.h"
+#include "WindowDecor.h"
 
 namespace kvr {
 
@@ -31,8 +32,6 @@ constexpr int kHelpControls[] = {IDC_REDIRECT, IDC_PORT_LIST, IDC_BROWSE_NETWORK
 constexpr int kShadowedControls[] = {IDC_PORT_LIST, IDC_COPY_TO, IDC_REMOVE, IDC_BROWSE_NETWORK};
 
 int ImageOfGroup(const std::wstring& group) { return group.empty() ? kImageDevice : PortGroupKind(group); }
-
-UniqueBrush ShadowBrush() { return UniqueBrush(::CreateSolidBrush(::GetSysColor(COLOR_BTNSHADOW))); }
 
 }  // namespace
 
@@ -76,7 +75,7 @@ BOOL CPortPage::OnInitDialog() {
     const LONG_PTR style = ::GetWindowLongPtrW(list.Get(), GWL_STYLE);
     ::SetWindowLongPtrW(list.Get(), GWL_STYLE,
                         (style & ~LVS_TYPEMASK) | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER);
-    m_shadow = ShadowBrush();
+    m_shadow = CreateShadowBrush();
     ReloadFromModel();
     UpdateButtons();
     return TRUE;
@@ -377,12 +376,7 @@ bool CPortPage::OnCaptureChanged(WPARAM, LPARAM, LRESULT& result) {
 }
 
 bool CPortPage::OnContextMenu(WPARAM, LPARAM lParam, LRESULT& result) {
-    POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    if (lParam == -1) {  // Shift+F10 or the menu key
-        point = POINT{5, 5};
-        ::ClientToScreen(m_hWnd, &point);
-    }
-    ShowContextMenu(point);
+    ShowContextMenu(ContextMenuPoint(m_hWnd, lParam));
     result = 0;
     return true;
 }
@@ -397,19 +391,12 @@ void CPortPage::ShowContextMenu(POINT screen) {
     ::MapWindowPoints(list.Get(), nullptr, reinterpret_cast<POINT*>(&row), 2);
     if (!::PtInRect(&row, screen)) return;
     const UniqueMenu menu(::LoadMenuW(m_instance, MAKEINTRESOURCEW(IDM_PORT_POPUP)));
-    if (!menu) return;
-    ::TrackPopupMenu(::GetSubMenu(menu.Get(), 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, screen.x, screen.y, 0,
-                     ::GetAncestor(m_hWnd, GA_ROOT), nullptr);
+    if (menu) TrackContextMenu(menu.Get(), screen, m_hWnd);
 }
 
 bool CPortPage::OnHelpRequest(WPARAM, LPARAM lParam, LRESULT& result) {
-    const auto* info = reinterpret_cast<const HELPINFO*>(lParam);
+    ShowControlPopupHelp(*reinterpret_cast<const HELPINFO*>(lParam), kHelpControls);
     result = TRUE;
-    if (info->iContextType != HELPINFO_WINDOW ||
-        std::find(std::begin(kHelpControls), std::end(kHelpControls), info->iCtrlId) == std::end(kHelpControls))
-        return true;
-    ChooserApp().WinHelp(static_cast<HWND>(info->hItemHandle), HELP_CONTEXTPOPUP,
-                         kControlHelpBase + static_cast<DWORD>(info->iCtrlId));
     return true;
 }
 
@@ -420,14 +407,10 @@ bool CPortPage::OnPaint(WPARAM, LPARAM, LRESULT& result) {
     return true;
 }
 
-bool CPortPage::OnColorStatic(WPARAM wParam, LPARAM, LRESULT& result) {
-    ::SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-    result = reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
-    return true;
-}
+bool CPortPage::OnColorStatic(WPARAM wParam, LPARAM, LRESULT& result) { return TransparentStatic(wParam, result); }
 
 bool CPortPage::OnSysColorChange(WPARAM, LPARAM, LRESULT& result) {
-    m_shadow = ShadowBrush();
+    m_shadow = CreateShadowBrush();
     result = 0;
     return false;  // the controls want to hear of it too
 }

@@ -11,6 +11,7 @@
 #include "DeviceText.h"
 #include "Handles.h"
 #include "NetworkCheck.h"
+#include "QueltDirectory.h"
 #include "RedirectionText.h"
 #include "Registry.h"
 #include "RegistryInfo.h"
@@ -67,14 +68,8 @@ bool ReadProfile(const std::wstring& path, std::string& bytes) {
 }
 
 std::wstring ProfilePath() {
-    const std::wstring variable = LoadResString(IDS_QUELT_VARIABLE);
-    const DWORD size = ::GetEnvironmentVariableW(variable.c_str(), nullptr, 0);
-    if (size <= 1) return std::wstring();
-    std::wstring directory(size, L'\0');
-    directory.resize(::GetEnvironmentVariableW(variable.c_str(), directory.data(), size));
-    if (directory.empty()) return std::wstring();
-    if (directory.back() != L'\\') directory += L'\\';
-    return directory + LoadResString(IDS_OLD_PROFILE);
+    const std::wstring directory = QueltDirectory();
+    return directory.empty() ? std::wstring() : directory + L"\\" + LoadResString(IDS_OLD_PROFILE);
 }
 
 }  // namespace

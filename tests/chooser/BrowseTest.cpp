@@ -64,9 +64,8 @@ TEST_F(BrowseDevicesTest, ListsDevicesAndAsksEachForItsPortGroups) {
     const HWND tree = ::GetDlgItem(browse, IDC_TREE);
     EXPECT_EQ((std::vector<std::wstring>{L"Harbor", L"Lighthouse", L"Quay"}), ItemTexts(tree, nullptr));
 
-    const HTREEITEM harbor = FindItem(tree, nullptr, L"Harbor");
-    DoubleClick(tree, harbor);
-    ASSERT_TRUE(WaitUntil([&] { return ItemTexts(tree, harbor).size() == 4; }, 30000)) << s_devices->Output();
+    const HTREEITEM harbor = OpenDevice(tree, L"Harbor", 4);
+    ASSERT_NE(nullptr, harbor) << s_devices->Output();
     EXPECT_EQ((std::vector<std::wstring>{L"All_Ports", L"Command_Shell", L"modem1", L"modem2"}),
               ItemTexts(tree, harbor));
     EXPECT_EQ(L"\"Harbor\" has 4 port groups.", StatusText(browse));
@@ -97,9 +96,7 @@ TEST_F(BrowseDevicesTest, ListsDevicesAndAsksEachForItsPortGroups) {
     }));
     EXPECT_EQ(L"", StatusText(browse));
 
-    const HTREEITEM quay = FindItem(tree, nullptr, L"Quay");
-    DoubleClick(tree, quay);
-    ASSERT_TRUE(WaitUntil([&] { return ItemTexts(tree, quay).size() == 2; }, 30000)) << "the older port table";
+    EXPECT_NE(nullptr, OpenDevice(tree, L"Quay", 2)) << "the older port table";
 
     const HTREEITEM lighthouse = FindItem(tree, nullptr, L"Lighthouse");
     DoubleClick(tree, lighthouse);
@@ -119,9 +116,8 @@ TEST_F(BrowseDevicesTest, AddsFollowTheActivePageUpToEightRows) {
     const HWND browse = OpenBrowse(run, sheet, 1);
     ASSERT_NE(nullptr, browse);
     const HWND tree = ::GetDlgItem(browse, IDC_TREE);
-    const HTREEITEM harbor = FindItem(tree, nullptr, L"Harbor");
-    DoubleClick(tree, harbor);
-    ASSERT_TRUE(WaitUntil([&] { return ItemTexts(tree, harbor).size() == 4; }, 30000));
+    const HTREEITEM harbor = OpenDevice(tree, L"Harbor", 4);
+    ASSERT_NE(nullptr, harbor);
 
     const auto add = [&](HTREEITEM item) {
         ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
@@ -185,9 +181,8 @@ TEST_F(BrowseDevicesTest, PropertiesOfADeviceAndOfAPortGroup) {
     const HWND browse = OpenBrowse(run, sheet, 1);
     ASSERT_NE(nullptr, browse);
     const HWND tree = ::GetDlgItem(browse, IDC_TREE);
-    const HTREEITEM harbor = FindItem(tree, nullptr, L"Harbor");
-    DoubleClick(tree, harbor);
-    ASSERT_TRUE(WaitUntil([&] { return ItemTexts(tree, harbor).size() == 4; }, 30000));
+    const HTREEITEM harbor = OpenDevice(tree, L"Harbor", 4);
+    ASSERT_NE(nullptr, harbor);
 
     struct Case {
         HTREEITEM item;

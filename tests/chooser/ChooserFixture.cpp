@@ -58,12 +58,12 @@ HWND BrowseTest::OpenBrowse(ChooserRun& run, HWND sheet, int port) {
     return browse;
 }
 
-std::vector<std::wstring> BrowseTest::ItemTexts(HWND tree, HTREEITEM parent) {
-    std::vector<std::wstring> texts;
-    HTREEITEM item = reinterpret_cast<HTREEITEM>(::SendMessageW(
-        tree, TVM_GETNEXTITEM, parent ? TVGN_CHILD : TVGN_ROOT, reinterpret_cast<LPARAM>(parent)));
-    for (; item != nullptr;
-         item = reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)))) {
+HTREEITEM BrowseTest::FindChild(HWND tree, HTREEITEM parent,
+                                const std::function<bool(HTREEITEM, const std::wstring&)>& visit) {
+    const auto next = [&](HTREEITEM item, UINT code) {
+        return reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, code, reinterpret_cast<LPARAM>(item)));
+    };
+    for (HTREEITEM item = next(parent, parent ? TVGN_CHILD : TVGN_ROOT); item != nullptr; item = next(item, TVGN_NEXT)) {
         wchar_t text[256] = {};
         TVITEMW info{};
         info.mask = TVIF_TEXT;
@@ -71,26 +71,29 @@ std::vector<std::wstring> BrowseTest::ItemTexts(HWND tree, HTREEITEM parent) {
         info.pszText = text;
         info.cchTextMax = 256;
         ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&info));
-        texts.emplace_back(text);
+        if (visit(item, text)) return item;
     }
+    return nullptr;
+}
+
+std::vector<std::wstring> BrowseTest::ItemTexts(HWND tree, HTREEITEM parent) {
+    std::vector<std::wstring> texts;
+    FindChild(tree, parent, [&](HTREEITEM, const std::wstring& text) {
+        texts.push_back(text);
+        return false;
+    });
     return texts;
 }
 
 HTREEITEM BrowseTest::FindItem(HWND tree, HTREEITEM parent, const std::wstring& text) {
-    HTREEITEM item = reinterpret_cast<HTREEITEM>(::SendMessageW(
-        tree, TVM_GETNEXTITEM, parent ? TVGN_CHILD : TVGN_ROOT, reinterpret_cast<LPARAM>(parent)));
-    for (; item != nullptr;
-         item = reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)))) {
-        wchar_t buffer[256] = {};
-        TVITEMW info{};
-        info.mask = TVIF_TEXT;
-        info.hItem = item;
-        info.pszText = buffer;
-        info.cchTextMax = 256;
-        ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&info));
-        if (text == buffer) return item;
-    }
-    return nullptr;
+    return FindChild(tree, parent, [&](HTREEITEM, const std::wstring& itemText) { return itemText == text; });
+}
+
+HTREEITEM BrowseTest::OpenDevice(HWND tree, const std::wstring& name, std::size_t groups) {
+    const HTREEITEM device = FindItem(tree, nullptr, name);
+    if (device == nullptr) return nullptr;
+    DoubleClick(tree, device);
+    return WaitUntil([&] { return ItemTexts(tree, device).size() == groups; }, 30000) ? device : nullptr;
 }
 
 void BrowseTest::DoubleClick(HWND tree, HTREEITEM item) {

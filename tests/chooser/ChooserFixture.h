@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,8 +75,14 @@ protected:
     // The device items of the tree, and the children of one.
     static std::vector<std::wstring> ItemTexts(HWND tree, HTREEITEM parent);
     static HTREEITEM FindItem(HWND tree, HTREEITEM parent, const std::wstring& text);
+    // Calls visit(item, text) for each child of parent (the roots for null)
+    // until it returns true; that item, or null.
+    static HTREEITEM FindChild(HWND tree, HTREEITEM parent,
+                               const std::function<bool(HTREEITEM, const std::wstring&)>& visit);
     // Selects an item and double-clicks its label.
     static void DoubleClick(HWND tree, HTREEITEM item);
+    // Double-clicks a device and waits until it shows that many port groups.
+    static HTREEITEM OpenDevice(HWND tree, const std::wstring& name, std::size_t groups);
     static std::wstring StatusText(HWND browse);
 };
 
