@@ -51,6 +51,7 @@ KVR_ON_MESSAGE(WM_PAINT, OnPaint)
 KVR_ON_MESSAGE(WM_CTLCOLORSTATIC, OnColorStatic)
 KVR_ON_MESSAGE(WM_SYSCOLORCHANGE, OnSysColorChange)
 KVR_ON_MESSAGE(WM_DESTROY, OnDestroy)
+KVR_ON_MESSAGE(WM_CLOSE, OnClose)
 KVR_END_MESSAGE_MAP()
 
 CBrowseDialog::CBrowseDialog(CRegistryInfo& model, CChooserPropertySheet& sheet)
@@ -443,6 +444,13 @@ bool CBrowseDialog::OnColorStatic(WPARAM wParam, LPARAM, LRESULT& result) { retu
 bool CBrowseDialog::OnSysColorChange(WPARAM, LPARAM, LRESULT&) {
     m_shadow = CreateShadowBrush();
     return false;
+}
+
+bool CBrowseDialog::OnClose(WPARAM, LPARAM, LRESULT& result) {
+    // The title bar's close box works even while Close is disabled.
+    DestroyWindow();
+    result = 0;
+    return true;
 }
 
 bool CBrowseDialog::OnDestroy(WPARAM, LPARAM, LRESULT&) {

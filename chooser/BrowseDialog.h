@@ -65,6 +65,7 @@ private:
     bool OnColorStatic(WPARAM wParam, LPARAM, LRESULT& result);
     bool OnSysColorChange(WPARAM, LPARAM, LRESULT& result);
     bool OnDestroy(WPARAM, LPARAM, LRESULT& result);
+    bool OnClose(WPARAM, LPARAM, LRESULT& result);
 
     static constexpr UINT_PTR kStatusTimer = 1;
 

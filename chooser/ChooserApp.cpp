@@ -43,7 +43,7 @@ CChooserApp& ChooserApp() {
 bool CChooserApp::InitInstance() {
     WSADATA data;
     if (::WSAStartup(MAKEWORD(1, 1), &data) != 0) {
-        ShowMessageBox(nullptr, LoadResString(IDS_NO_SOCKETS), std::wstring(), MB_OK);
+        ShowMessageBox(nullptr, LoadResString(IDS_NO_SOCKETS), LoadResString(IDS_CHOOSER_CAPTION), MB_OK | MB_ICONERROR);
         return false;
     }
     m_socketsStarted = true;
