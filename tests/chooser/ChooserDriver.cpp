@@ -244,7 +244,7 @@ void SelectRow(HWND list, int row) {
     ::SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
 }
 
-void DragRow(HWND list, int from, int to) {
+void DragRow(HWND list, int from, int to, bool release) {
     ::SetForegroundWindow(::GetAncestor(list, GA_ROOT));
     const POINT start = RowCentre(list, from), end = RowCentre(list, to);
     MoveMouse(start, 0);
@@ -256,7 +256,17 @@ void DragRow(HWND list, int from, int to) {
         MoveMouse(POINT{start.x + (end.x - start.x) * i / kSteps, start.y + (end.y - start.y) * i / kSteps}, 0);
         ::Sleep(30);
     }
-    MoveMouse(end, MOUSEEVENTF_LEFTUP);
+    if (release) {
+        MoveMouse(end, MOUSEEVENTF_LEFTUP);
+        ::Sleep(100);
+    }
+}
+
+void ReleaseMouse() {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ::SendInput(1, &input, sizeof input);
     ::Sleep(100);
 }
 

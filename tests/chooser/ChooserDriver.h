@@ -87,8 +87,11 @@ struct ListRow {
 };
 std::vector<ListRow> ListRows(HWND list);
 void SelectRow(HWND list, int row);
-// Drags row `from` onto row `to` with the mouse.
-void DragRow(HWND list, int from, int to);
+// Drags row `from` onto row `to` with the mouse; without release the button
+// stays down at `to`.
+void DragRow(HWND list, int from, int to, bool release = true);
+// Lets the mouse button go wherever the mouse is.
+void ReleaseMouse();
 
 // The port's store as the service reads it, through the browsing library.
 struct StoredEntry {

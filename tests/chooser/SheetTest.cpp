@@ -167,6 +167,32 @@ TEST_F(ChooserTest, RowsShowTheTextFormAndDragReordersThem) {
     EXPECT_EQ("Hub:Mk 2", stored.entries[0].type) << "a type with colons survives";
 }
 
+TEST_F(ChooserTest, LosingTheMouseInADragEndsItAndBringsTheCursorBack) {
+    ASSERT_EQ(0, SeedPort(0, "COM1", true, {{"Alpha", "Rack", "a"}, {"Bravo", "Rack", "b"}}));
+    ChooserRun run(m_applet);
+    const HWND sheet = run.WaitForSheet();
+    ASSERT_NE(nullptr, sheet);
+    const HWND list = PortList(sheet, 1);
+    const auto before = ListRows(list);
+    DragRow(list, 0, 1, false);
+    CURSORINFO cursor{};
+    cursor.cbSize = sizeof cursor;
+    ASSERT_TRUE(WaitUntil([&] {
+        ::GetCursorInfo(&cursor);
+        return (cursor.flags & CURSOR_SHOWING) == 0;
+    })) << "the drag hides the cursor";
+    // Another window takes the mouse (as a system dialog would).
+    ::SendMessageW(CurrentPage(sheet), WM_CANCELMODE, 0, 0);
+    ReleaseMouse();
+    EXPECT_EQ(before, ListRows(list)) << "nothing moves";
+    ASSERT_TRUE(WaitUntil([&] {
+        ::GetCursorInfo(&cursor);
+        return (cursor.flags & CURSOR_SHOWING) != 0;
+    })) << "the cursor is back";
+    Answer(sheet, IDCANCEL);
+    ASSERT_TRUE(run.WaitFinished());
+}
+
 TEST_F(ChooserTest, RemoveKeepsServersAnotherPortStillLists) {
     ASSERT_EQ(0, SeedPort(0, "COM1", true, {{"Shared", "Rack", "g1", {127, 0, 0, 21}}}));
     ASSERT_EQ(0, SeedPort(1, "COM2", true,
