@@ -2,12 +2,13 @@
 # make demo: the same set-up, then the dial-out demonstration.
 # make screenshots: pictures of the library's windows in BUILD/screenshots.
 # make fuzz: the parsers' fuzz targets, natively, FUZZ_SECONDS each.
+# make installer: the workstation set-up, BUILD/RezoRivSetup.exe.
 BUILD   ?= build
 BUILD32 ?= build32
 JOBS    ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build64 build32 test demo bench screenshots fuzz clean
+.PHONY: all deps build build64 build32 test demo bench screenshots fuzz installer clean
 
 all: build
 
@@ -29,6 +30,9 @@ test: build
 
 demo: build64
 	scripts/with-wine.sh $(BUILD) scripts/demo.sh $(BUILD)
+
+installer: build64
+	cmake --build $(BUILD) --target installer
 
 screenshots: build64
 	scripts/with-wine.sh $(BUILD) scripts/screenshots.sh $(BUILD)

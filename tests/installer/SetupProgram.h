@@ -1,0 +1,132 @@
+#pragma once
+// A set-up program (the installer or its uninstaller) started by a test, and
+// its windows as a person sees them: the wizard with its pages and buttons,
+// and the message boxes it shows.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Handles.h"
+
+namespace setuptest {
+
+constexpr DWORD kPollMs = 50;
+
+// The wizard's buttons (NSIS numbers them like a dialog's).
+constexpr int kNextButton = IDOK;
+constexpr int kCancelButton = IDCANCEL;
+// The placeholder the wizard's pages sit on: only the wizard has it.
+constexpr int kPagePlaceholder = 1018;
+// The text of a message box.
+constexpr int kMessageText = 0xFFFF;
+
+inline std::wstring TextOf(HWND window) {
+    wchar_t text[4096] = {};
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                        5000, &ignored);
+    return text;
+}
+
+// Every text in the window and the controls below it, one line each.
+inline std::wstring AllTexts(HWND window) {
+    std::wstring all = TextOf(window) + L"\n";
+    EnumChildWindows(
+        window,
+        [](HWND child, LPARAM param) -> BOOL {
+            if (IsWindowVisible(child)) *reinterpret_cast<std::wstring*>(param) += TextOf(child) + L"\n";
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+class SetupProgram {
+public:
+    SetupProgram(const std::wstring& program, const std::wstring& arguments) {
+        std::wstring command = L"\"" + program + L"\" " + arguments;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &info)) {
+            m_process.Reset(info.hProcess);
+            m_id = info.dwProcessId;
+            CloseHandle(info.hThread);
+        }
+    }
+    ~SetupProgram() {
+        if (m_process && WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT) {
+            TerminateProcess(m_process.Get(), 99);
+            WaitForSingleObject(m_process.Get(), 10000);
+        }
+    }
+    SetupProgram(const SetupProgram&) = delete;
+    SetupProgram& operator=(const SetupProgram&) = delete;
+
+    bool Started() const { return static_cast<bool>(m_process); }
+
+    // The exit code, or STILL_ACTIVE when it has not ended in time.
+    DWORD WaitExit(DWORD timeoutMs = 120000) const {
+        if (!m_process) return STILL_ACTIVE;
+        WaitForSingleObject(m_process.Get(), timeoutMs);
+        DWORD code = STILL_ACTIVE;
+        GetExitCodeProcess(m_process.Get(), &code);
+        return code;
+    }
+
+    // The wizard once it shows a page whose texts hold `text`.
+    HWND WaitForPage(const std::wstring& text, DWORD timeoutMs = 60000) const {
+        return WaitFor(timeoutMs, [&](HWND window) {
+            return GetDlgItem(window, kPagePlaceholder) != nullptr && AllTexts(window).find(text) != std::wstring::npos;
+        });
+    }
+    // A message box of the program.
+    HWND WaitForMessageBox(DWORD timeoutMs = 60000) const {
+        return WaitFor(timeoutMs, [](HWND window) { return GetDlgItem(window, kMessageText) != nullptr; });
+    }
+    // Waits until the button is enabled, then presses it.
+    static bool Press(HWND dialog, int id, DWORD timeoutMs = 60000) {
+        const HWND button = GetDlgItem(dialog, id);
+        for (DWORD waited = 0; button != nullptr && waited < timeoutMs; waited += kPollMs) {
+            if (IsWindowEnabled(button) && IsWindowVisible(button)) {
+                PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+                return true;
+            }
+            Sleep(kPollMs);
+        }
+        return false;
+    }
+
+private:
+    HWND WaitFor(DWORD timeoutMs, const std::function<bool(HWND)>& match) const {
+        for (DWORD waited = 0; waited < timeoutMs; waited += kPollMs) {
+            struct Search {
+                DWORD pid;
+                const std::function<bool(HWND)>* match;
+                HWND found;
+            } search{m_id, &match, nullptr};
+            EnumWindows(
+                [](HWND window, LPARAM param) -> BOOL {
+                    auto* s = reinterpret_cast<Search*>(param);
+                    DWORD pid = 0;
+                    GetWindowThreadProcessId(window, &pid);
+                    if (pid != s->pid || !IsWindowVisible(window) || !(*s->match)(window)) return TRUE;
+                    s->found = window;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(&search));
+            if (search.found != nullptr) return search.found;
+            if (WaitForSingleObject(m_process.Get(), 0) != WAIT_TIMEOUT) return nullptr;
+            Sleep(kPollMs);
+        }
+        return nullptr;
+    }
+
+    kvr::UniqueHandle m_process;
+    DWORD m_id = 0;
+};
+
+}  // namespace setuptest
