@@ -217,6 +217,22 @@ FunctionEnd
 
 Function .onInit
   SetRegView 64
+  ; NSIS quietly falls back to the default folder when /D= names one it
+  ; cannot use; a silent run would then install where nobody asked.
+  System::Call 'kernel32::GetCommandLineW() t .r0'
+  ClearErrors
+  ${GetOptionsS} $0 "/D=" $1
+  ${IfNot} ${Errors}
+    StrCpy $2 $1 1 -1
+    ${If} $2 == "\"
+      StrCpy $1 $1 -1
+    ${EndIf}
+    ${If} $1 != $INSTDIR
+      MessageBox MB_OK|MB_ICONSTOP "Setup cannot install into $1.$\r$\n$\r$\nChoose a folder you can write to." /SD IDOK
+      SetErrorLevel ${EXIT_FAILED}
+      Abort
+    ${EndIf}
+  ${EndIf}
   StrCpy $ExistingDir ""
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 != ""

@@ -10,7 +10,8 @@
 # and names it in KVR_READONLY_DIR where the file system allows that.
 
 installer_prefix() {
-  local build=$1
+  local build
+  build=$(realpath "$1")
   export WINEPREFIX="$build/installer-prefix"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree=d;mshtml=d"
