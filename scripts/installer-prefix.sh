@@ -3,8 +3,9 @@
 #   installer_prefix BUILD
 # makes a fresh Wine prefix in BUILD/installer-prefix with a wineserver of its
 # own (the set-up installs a real service there, which must not meet the
-# build's test prefix), gives it a display, and on exit kills that wineserver
-# and whatever Xvfb it started, also when the caller fails. One run per build
+# build's test prefix) and an Xvfb display of its own (the set-up's windows
+# must not cover those of tests driving the mouse on the shared one), and on
+# exit kills both, also when the caller fails. One run per build
 # at a time holds BUILD/installer-prefix.lock.
 # Also prepares C:\kvr-readonly, a folder nobody may write to (chattr +i),
 # and names it in KVR_READONLY_DIR where the file system allows that.
@@ -18,20 +19,19 @@ installer_prefix() {
   unset WINESERVER KVR_READONLY_DIR
   _kvr_readonly="$WINEPREFIX/drive_c/kvr-readonly"
   _kvr_xvfb=""
+  unset DISPLAY
   trap _installer_prefix_end EXIT
   trap 'exit 1' INT TERM
 
   exec {_kvr_lock}>"$build/installer-prefix.lock"
   flock -w 900 "$_kvr_lock" || { echo "another run holds $build/installer-prefix.lock" >&2; exit 1; }
 
-  if [ -z "${DISPLAY:-}" ]; then
-    local fifo dnum
-    fifo=$(mktemp -u); mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-    _kvr_xvfb=$!
-    read -r dnum <"$fifo"; rm -f "$fifo"
-    export DISPLAY=":$dnum"
-  fi
+  local fifo dnum
+  fifo=$(mktemp -u); mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  _kvr_xvfb=$!
+  read -r dnum <"$fifo"; rm -f "$fifo"
+  export DISPLAY=":$dnum"
 
   # A wineserver left by an interrupted run still owns the old prefix.
   wineserver -k 2>/dev/null
