@@ -95,4 +95,12 @@ long ProfileSection::Integer(std::string_view key, long fallback) const {
     return number;
 }
 
+bool HasOldSettings(const ProfileSection& settings) {
+    for (const char* key : {"Username", "Transport", "COM1List", "COM2List", "COM3List", "COM4List"})
+        if (!settings.Text(key, kOldListChars).empty()) return true;
+    for (const char* key : {"COM1Redir", "COM2Redir", "COM3Redir", "COM4Redir", "Narrate"})
+        if (settings.Integer(key, kOldMissing) != kOldMissing) return true;
+    return false;
+}
+
 }  // namespace kvr

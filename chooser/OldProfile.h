@@ -32,6 +32,19 @@ private:
     std::vector<std::pair<std::string, std::string>> m_entries;
 };
 
+// The old product's settings sit in this section; an integer key read with
+// kOldMissing as its fallback gives it back when the key is absent.
+inline constexpr char kOldSettingsSection[] = "COMM";
+inline constexpr long kOldMissing = 30583;
+// Port lists are read up to this many characters.
+inline constexpr std::size_t kOldListChars = 254;
+
+// Whether the old settings hold anything worth copying: a non-empty user
+// name, network type or port list, or any port's redirection or the
+// narration setting present at all. The Chooser's upgrade and the set-up
+// (which marks the upgrade as pending) both ask it.
+bool HasOldSettings(const ProfileSection& settings);
+
 // The parts of text between separators, empty ones included.
 std::vector<std::string_view> SplitText(std::string_view text, char separator);
 // Text without blanks, tabs and line ends at either end.

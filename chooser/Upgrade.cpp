@@ -22,17 +22,14 @@ namespace kvr {
 
 namespace {
 
-constexpr char kSection[] = "COMM";
-constexpr long kMissing = 30583;  // what the old product's profile reads give for a missing key
 constexpr std::size_t kUsernameChars = 508;
 constexpr std::size_t kUsernameKept = 31;  // what the configuration holds
-constexpr std::size_t kListChars = 254;
 constexpr std::size_t kSplitterChars = 127;  // the longest list the old splitter took whole
 constexpr DWORD kStepPauseMs = 1500;
 constexpr wchar_t kModemsCommand[] = L"RUNDLL32.EXE SHELL32.DLL,Control_RunDLL MODEM.CPL";
 constexpr wchar_t kTrademarkSign[] = L"\u00E4";
 
-bool IsSet(long value) { return value != 0 && value != kMissing; }
+bool IsSet(long value) { return value != 0 && value != kOldMissing; }
 
 std::string PortKey(int port, const char* suffix) { return "COM" + std::to_string(port) + suffix; }
 
@@ -83,15 +80,7 @@ bool CUpgrade::SetFlag(DWORD value) {
     return key && key.WriteDword(reg::kUpgradeFlag, value);
 }
 
-bool CUpgrade::HasOldSettings(const ProfileSection& settings) {
-    for (const char* key : {"Username", "Transport"})
-        if (!settings.Text(key, kListChars).empty()) return true;
-    for (int port = 1; port <= kPortCount; ++port)
-        if (!settings.Text(PortKey(port, "List"), kListChars).empty()) return true;
-    for (int port = 1; port <= kPortCount; ++port)
-        if (settings.Integer(PortKey(port, "Redir"), kMissing) != kMissing) return true;
-    return settings.Integer("Narrate", kMissing) != kMissing;
-}
+bool CUpgrade::HasOldSettings(const ProfileSection& settings) { return kvr::HasOldSettings(settings); }
 
 bool CUpgrade::Run() {
     {
@@ -107,7 +96,7 @@ bool CUpgrade::Run() {
         m_strIniPath.clear();
         return false;
     }
-    const ProfileSection settings = ProfileSection::Parse(bytes, kSection);
+    const ProfileSection settings = ProfileSection::Parse(bytes, kOldSettingsSection);
     const COptions& options = m_pRegistryInfo->m_options;
     if (!options.m_strUsername.empty() || !options.IsEmpty() || !HasOldSettings(settings)) {
         // Nothing to offer; this opening goes on to the sheet.
@@ -177,7 +166,7 @@ bool CUpgrade::UpgradeOptions(const ProfileSection& settings) {
     options.m_bModified = TRUE;
     const std::wstring username = FromAnsi(settings.Text("Username", kUsernameChars));
     if (!username.empty()) options.m_strUsername = username.substr(0, kUsernameKept);
-    const std::wstring transport = FromAnsi(settings.Text("Transport", kListChars));
+    const std::wstring transport = FromAnsi(settings.Text("Transport", kOldListChars));
     std::wstring wanted;
     if (transport.empty())
         options.m_strTransport = DefaultTransport();
@@ -195,7 +184,7 @@ bool CUpgrade::UpgradeOptions(const ProfileSection& settings) {
             return false;
         }
     }
-    options.m_bNarrate = IsSet(settings.Integer("Narrate", kMissing)) ? TRUE : FALSE;
+    options.m_bNarrate = IsSet(settings.Integer("Narrate", kOldMissing)) ? TRUE : FALSE;
     return true;
 }
 
@@ -215,8 +204,8 @@ bool CUpgrade::UpgradePorts(const ProfileSection& settings) {
         options.m_nRedirCount[port - 1] = 0;
         std::memset(options.m_redir[port - 1], 0, sizeof options.m_redir[0]);
         options.MarkPortChanged(port);
-        if (IsSet(settings.Integer(PortKey(port, "Redir"), kMissing))) target.m_bRedirected = TRUE;
-        const std::string stored = settings.Text(PortKey(port, "List"), kListChars);
+        if (IsSet(settings.Integer(PortKey(port, "Redir"), kOldMissing))) target.m_bRedirected = TRUE;
+        const std::string stored = settings.Text(PortKey(port, "List"), kOldListChars);
         const std::string_view list = TrimText(stored);
         if (list.empty()) continue;
         const auto invalid = [port] {

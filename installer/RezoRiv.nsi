@@ -1,12 +1,14 @@
-; The workstation set-up of Quelt Rezo-Riv: the dial-out service and its two
-; libraries in the installation folder, the Chooser in the system folder, the
-; "QUELT" variable and "DeviceFile", the device-type catalogue, the four port
-; keys, the upgrade mark, the service registered and started, and the entry in
-; Add/Remove Programs. The uninstaller undoes it in reverse order and keeps the
+; The workstation set-up of Quelt Rezo-Riv: the dial-out service and its
+; user-interface library in the installation folder; the Chooser and the
+; browsing library it links against in the system folder (the Control Panel
+; loads the Chooser from there, and the loader looks for the Chooser's
+; libraries there, not beside it); the "QUELT" variable and "DeviceFile", the
+; device-type catalogue, the four port keys, the upgrade mark, the service
+; registered and started, and the entry in Add/Remove Programs. The uninstaller undoes it in reverse order and keeps the
 ; user's configuration unless asked (check box, or /PURGE when silent).
 ;
-; makensis -DKVR_BIN=DIR -DKVR_GENERATED=DIR -DKVR_CATALOGUE=FILE -DKVR_OUTFILE=FILE
-;          [-DKVR_CHOOSER] RezoRiv.nsi          (installer/CMakeLists.txt does it)
+; makensis -DKVR_BIN=DIR -DKVR_GENERATED=DIR -DKVR_CATALOGUE=FILE -DKVR_OUTFILE=FILE RezoRiv.nsi
+; (installer/CMakeLists.txt does it)
 ;
 ; Silent use: RezoRivSetup.exe /S [/D=FOLDER]; Uninstall.exe /S [/PURGE].
 ; Any failure exits with a non-zero code (2); nothing is half done silently.
@@ -174,11 +176,9 @@ Function ${UN}RemoveInstalled
   !insertmacro DeleteOurValue "${UN}" HKLM "${SERVERS_KEY}" "DeviceFile" "$INSTDIR\${DEVICE_FILE}"
   !insertmacro DeleteOurValue "${UN}" HKLM "${ENVIRONMENT_KEY}" "QUELT" "$INSTDIR"
   SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=2000
-!ifdef KVR_CHOOSER
   Push "$SYSDIR\KVRUI.CPL"
   Call ${UN}DeleteOurFile
-!endif
-  Push "$INSTDIR\KVRBRWS.DLL"
+  Push "$SYSDIR\KVRBRWS.DLL"
   Call ${UN}DeleteOurFile
   Push "$INSTDIR\KVRAUTH.DLL"
   Call ${UN}DeleteOurFile
@@ -285,13 +285,8 @@ Section "-${PRODUCT}"
     ${EndIf}
     StrCpy $ServiceWasUp 1
   ${EndIf}
-!ifdef KVR_CHOOSER
-  !define CHOOSER_TARGET '"$SYSDIR\KVRUI.CPL"'
-!else
-  !define CHOOSER_TARGET ''
-!endif
-  !insertmacro Helper 'files-free "$INSTDIR\KVRSVC.EXE" "$INSTDIR\KVRAUTH.DLL" "$INSTDIR\KVRBRWS.DLL" \
-    "$INSTDIR\Uninstall.exe" ${CHOOSER_TARGET}'
+  !insertmacro Helper 'files-free "$INSTDIR\KVRSVC.EXE" "$INSTDIR\KVRAUTH.DLL" "$INSTDIR\Uninstall.exe" \
+    "$SYSDIR\KVRUI.CPL" "$SYSDIR\KVRBRWS.DLL"'
   ${If} $0 != 0
     StrCpy $Failure "Setup cannot replace files that are in use:$\r$\n$\r$\n$1$\r$\n\
       Close the programs using them (Quelt Chooser, the Control Panel, programs with an open port) \
@@ -300,23 +295,21 @@ Section "-${PRODUCT}"
   ${EndIf}
 
   StrCpy $Placed 1
-  DetailPrint "The service and its libraries..."
+  DetailPrint "The service and its user-interface library..."
   SetOutPath "$INSTDIR"
   ClearErrors
   File "${KVR_BIN}/KVRSVC.EXE"
   File "${KVR_BIN}/KVRAUTH.DLL"
-  File "${KVR_BIN}/KVRBRWS.DLL"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   !insertmacro FailIfErrors "Setup could not write the program files into $INSTDIR."
 
-!ifdef KVR_CHOOSER
-  DetailPrint "Quelt Chooser in the Control Panel..."
+  DetailPrint "Quelt Chooser in the Control Panel, and the browsing library..."
   SetOutPath "$SYSDIR"
   ClearErrors
+  File "${KVR_BIN}/KVRBRWS.DLL"
   File "${KVR_BIN}/KVRUI.CPL"
-  !insertmacro FailIfErrors "Setup could not write KVRUI.CPL into $SYSDIR."
+  !insertmacro FailIfErrors "Setup could not write KVRUI.CPL and KVRBRWS.DLL into $SYSDIR."
   SetOutPath "$INSTDIR"
-!endif
 
   DetailPrint "The installation folder: QUELT and DeviceFile..."
   ClearErrors
@@ -334,7 +327,7 @@ Section "-${PRODUCT}"
   !insertmacro FailIfErrors "Setup could not write the device-type catalogue into the registry."
 
   DetailPrint "The ports COM1 to COM4..."
-  !insertmacro Helper 'port-keys "$INSTDIR\KVRBRWS.DLL"'
+  !insertmacro Helper 'port-keys "$SYSDIR\KVRBRWS.DLL"'
   ${If} $0 != 0
     StrCpy $Failure "Setup could not write the port configuration:$\r$\n$1"
     Call Fail
@@ -467,13 +460,13 @@ Section "Uninstall"
     ${EndIf}
     StrCpy $ServiceWasUp 1
   ${EndIf}
-!ifdef KVR_CHOOSER
-  !define UN_CHOOSER_TARGET '"$SYSDIR\KVRUI.CPL"'
-!else
-  !define UN_CHOOSER_TARGET ''
-!endif
-  !insertmacro Helper 'files-free "$INSTDIR\KVRSVC.EXE" "$INSTDIR\KVRAUTH.DLL" "$INSTDIR\KVRBRWS.DLL" \
-    ${UN_CHOOSER_TARGET}'
+  ; The uninstaller in the folder is one of them, unless it is what runs.
+  StrCpy $0 '"$INSTDIR\Uninstall.exe"'
+  ${If} "$EXEPATH" == "$INSTDIR\Uninstall.exe"
+    StrCpy $0 ""
+  ${EndIf}
+  !insertmacro Helper 'files-free "$INSTDIR\KVRSVC.EXE" "$INSTDIR\KVRAUTH.DLL" "$SYSDIR\KVRUI.CPL" \
+    "$SYSDIR\KVRBRWS.DLL" $0'
   ${If} $0 != 0
     ${If} $ServiceWasUp == 1
       !insertmacro Helper "start-service"

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include "Handles.h"
+#include "OldProfile.h"
+
 namespace setup {
 
 std::wstring OldSettingsPath(const std::wstring& queltDirectory) {
@@ -12,18 +15,14 @@ std::wstring OldSettingsPath(const std::wstring& queltDirectory) {
 }
 
 bool HasOldSettings(const std::wstring& iniPath) {
-    const wchar_t* texts[] = {L"Username", L"Transport", L"COM1List", L"COM2List", L"COM3List", L"COM4List"};
-    for (const wchar_t* key : texts) {
-        wchar_t value[256] = {};
-        GetPrivateProfileStringW(kOldSettingsSection, key, L"", value, static_cast<DWORD>(std::size(value)),
-                                 iniPath.c_str());
-        if (value[0] != L'\0') return true;
-    }
-    const wchar_t* integers[] = {L"COM1Redir", L"COM2Redir", L"COM3Redir", L"COM4Redir", L"Narrate"};
-    for (const wchar_t* key : integers)
-        if (GetPrivateProfileIntW(kOldSettingsSection, key, kMissingInteger, iniPath.c_str()) != kMissingInteger)
-            return true;
-    return false;
+    const kvr::UniqueFile file(CreateFileW(iniPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    std::string bytes(kvr::kMaxProfileBytes, '\0');
+    DWORD got = 0;
+    if (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) return false;
+    bytes.resize(got);
+    return kvr::HasOldSettings(kvr::ProfileSection::Parse(bytes, kvr::kOldSettingsSection));
 }
 
 }  // namespace setup

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -151,10 +152,10 @@ private:
     kvr::UniqueFile m_file;
 };
 
-// The installed browsing library, loaded from the installation folder.
+// The installed browsing library, loaded from the system folder.
 class InstalledLibrary {
 public:
-    explicit InstalledLibrary(const std::wstring& dir) : m_module(LoadLibraryW((dir + L"\\KVRBRWS.DLL").c_str())) {
+    InstalledLibrary() : m_module(LoadLibraryW((SystemDir() + L"\\KVRBRWS.DLL").c_str())) {
         if (!m_module) return;
         set = reinterpret_cast<decltype(set)>(GetProcAddress(m_module.Get(), "HLPSetPortRedirections"));
         get = reinterpret_cast<decltype(get)>(GetProcAddress(m_module.Get(), "HLPGetPortRedirections"));
@@ -196,6 +197,32 @@ std::wstring DosTarget(const wchar_t* name) {
     return QueryDosDeviceW(name, target, 1024) != 0 ? target : L"";
 }
 
+// The names the Control Panel lists (control.exe without arguments).
+std::vector<std::wstring> ControlPanelNames() {
+    SetupProgram control(SystemDir() + L"\\control.exe", L"");
+    HWND list = nullptr;
+    control.WaitFor(30000, [&](HWND window) {
+        EnumChildWindows(
+            window,
+            [](HWND child, LPARAM param) -> BOOL {
+                wchar_t name[64] = {};
+                GetClassNameW(child, name, 64);
+                if (std::wstring(name) != WC_LISTVIEWW) return TRUE;
+                *reinterpret_cast<HWND*>(param) = child;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&list));
+        return list != nullptr && SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) > 0;
+    });
+    return list != nullptr ? setuptest::ListViewTexts(list) : std::vector<std::wstring>{};
+}
+
+bool Listed(const std::vector<std::wstring>& names, const std::wstring& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+constexpr wchar_t kChooserName[] = L"Quelt Rezo-Riv Chooser";
+
 // Each test starts on a workstation where nothing of ours is installed or
 // configured, and leaves it so.
 class InstallerTest : public ::testing::Test {
@@ -234,9 +261,9 @@ protected:
 
     // Checks that nothing the installer puts in place is there.
     static void ExpectNothingInstalled(const std::wstring& dir) {
-        for (const wchar_t* file : {L"KVRSVC.EXE", L"KVRAUTH.DLL", L"KVRBRWS.DLL", L"Uninstall.exe"})
+        for (const wchar_t* file : {L"KVRSVC.EXE", L"KVRAUTH.DLL", L"Uninstall.exe"})
             EXPECT_FALSE(Exists(dir + L"\\" + file)) << file;
-        EXPECT_FALSE(Exists(SystemDir() + L"\\KVRUI.CPL"));
+        for (const wchar_t* file : {L"KVRUI.CPL", L"KVRBRWS.DLL"}) EXPECT_FALSE(Exists(SystemDir() + L"\\" + file)) << file;
         EXPECT_FALSE(QueryService().registered);
         EXPECT_FALSE(KeyExists(kUninstallKey));
         EXPECT_FALSE(MachineText(kEnvironmentKey, L"QUELT"));
@@ -251,13 +278,10 @@ TEST_F(InstallerTest, SilentInstallPutsEverythingInPlaceAndTheServiceDialsOut) {
 
     // The files, each with the one version number.
     const std::wstring version = Widen(KVR_VERSION_TEXT);
-    for (const wchar_t* file : {L"KVRSVC.EXE", L"KVRAUTH.DLL", L"KVRBRWS.DLL"})
-        EXPECT_EQ(version, FileVersion(dir + L"\\" + file)) << file;
+    for (const std::wstring& file : {dir + L"\\KVRSVC.EXE", dir + L"\\KVRAUTH.DLL", SystemDir() + L"\\KVRUI.CPL",
+                                     SystemDir() + L"\\KVRBRWS.DLL", SetupPath()})
+        EXPECT_EQ(version, FileVersion(file)) << file;
     EXPECT_TRUE(Exists(dir + L"\\Uninstall.exe"));
-    EXPECT_EQ(version, FileVersion(SetupPath()));
-#ifdef KVR_CHOOSER
-    EXPECT_EQ(version, FileVersion(SystemDir() + L"\\KVRUI.CPL"));
-#endif
 
     // The installation folder for the Chooser and discovery.
     EXPECT_EQ(dir, MachineText(kEnvironmentKey, L"QUELT"));
@@ -272,7 +296,7 @@ TEST_F(InstallerTest, SilentInstallPutsEverythingInPlaceAndTheServiceDialsOut) {
     }
 
     // Four unconfigured ports, as the installed library reads them.
-    InstalledLibrary library(dir);
+    InstalledLibrary library;
     ASSERT_TRUE(library.Loaded());
     for (WORD index = 0; index < 4; ++index) {
         LONG count = -1;
@@ -292,6 +316,10 @@ TEST_F(InstallerTest, SilentInstallPutsEverythingInPlaceAndTheServiceDialsOut) {
     EXPECT_TRUE(service.registered);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), service.state);
     EXPECT_NE(std::wstring::npos, service.imagePath.find(dir + L"\\KVRSVC.EXE")) << service.imagePath;
+
+    // Quelt Chooser in the Control Panel.
+    const auto names = ControlPanelNames();
+    EXPECT_TRUE(Listed(names, kChooserName)) << names.size() << " applets listed";
 
     // Add/Remove Programs.
     EXPECT_EQ(L"Quelt Rezo-Riv", MachineText(kUninstallKey, L"DisplayName"));
@@ -323,7 +351,7 @@ TEST_F(InstallerTest, InstallingAgainUpgradesInPlaceAndKeepsTheConfiguration) {
     ASSERT_EQ(0u, Install());
     const std::wstring dir = DefaultInstallDir();
     {
-        InstalledLibrary library(dir);
+        InstalledLibrary library;
         ASSERT_TRUE(library.Loaded());
         ASSERT_EQ(0, library.Redirect(1, "COM2", "Harbor", kDeviceAddress, 1549, "modem2"));
     }
@@ -335,7 +363,7 @@ TEST_F(InstallerTest, InstallingAgainUpgradesInPlaceAndKeepsTheConfiguration) {
 
     ASSERT_EQ(0u, Install());
 
-    InstalledLibrary library(dir);
+    InstalledLibrary library;
     ASSERT_TRUE(library.Loaded());
     RedirectionRecord records[1] = {};
     char dosName[25] = {};
@@ -376,7 +404,7 @@ TEST_F(InstallerTest, UninstallLeavesNothingOfOursAndKeepsTheConfigurationUntilP
     const std::wstring dir = DefaultInstallDir();
     {
         // Redirecting COM4 defines its DOS name through the library.
-        InstalledLibrary library(dir);
+        InstalledLibrary library;
         ASSERT_TRUE(library.Loaded());
         ASSERT_EQ(0, library.Redirect(3, "COM4", "Harbor", kDeviceAddress, 1549, "modem1"));
     }
@@ -387,6 +415,7 @@ TEST_F(InstallerTest, UninstallLeavesNothingOfOursAndKeepsTheConfigurationUntilP
 
     ASSERT_EQ(0u, Uninstall());
     ExpectNothingInstalled(dir);
+    EXPECT_FALSE(Listed(ControlPanelNames(), kChooserName));
     EXPECT_NE(L"\\Device\\Dialout3", DosTarget(L"COM4"));
     // The configuration stays for a later installation.
     EXPECT_EQ(1u, MachineDword(PortKey(3), reg::kIsRedirected));
@@ -438,18 +467,21 @@ TEST_F(InstallerTest, TheUninstallersCheckBoxRemovesTheConfiguration) {
 TEST_F(InstallerTest, AFileInUseStopsUpgradeAndUninstallBeforeAnythingChanges) {
     ASSERT_EQ(0u, Install());
     const std::wstring dir = DefaultInstallDir();
-    const std::string library = ReadAll(dir + L"\\KVRBRWS.DLL");
+    const std::wstring held = SystemDir() + L"\\KVRBRWS.DLL";
+    const std::string library = ReadAll(held);
     {
-        HeldFile held(dir + L"\\KVRBRWS.DLL");
-        ASSERT_TRUE(held.Held());
+        HeldFile holder(held);
+        ASSERT_TRUE(holder.Held());
         EXPECT_NE(0u, Install());
         EXPECT_NE(0u, Uninstall());
         EXPECT_NE(0u, Uninstall(L"/S /PURGE"));
     }
 
     // Still whole, and the service (stopped to check its files) runs again.
-    EXPECT_TRUE(library == ReadAll(dir + L"\\KVRBRWS.DLL"));
-    for (const wchar_t* file : {L"KVRSVC.EXE", L"KVRAUTH.DLL", L"Uninstall.exe"}) EXPECT_TRUE(Exists(dir + L"\\" + file));
+    EXPECT_TRUE(library == ReadAll(held));
+    for (const std::wstring& file : {dir + L"\\KVRSVC.EXE", dir + L"\\KVRAUTH.DLL", dir + L"\\Uninstall.exe",
+                                     SystemDir() + L"\\KVRUI.CPL"})
+        EXPECT_TRUE(Exists(file)) << file;
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), QueryService().state);
     EXPECT_TRUE(KeyExists(kUninstallKey));
     EXPECT_EQ(dir, MachineText(kEnvironmentKey, L"QUELT"));
@@ -459,7 +491,7 @@ TEST_F(InstallerTest, AFileInUseStopsUpgradeAndUninstallBeforeAnythingChanges) {
 
 TEST_F(InstallerTest, AFileInUseIsExplainedToThePersonInstalling) {
     ASSERT_EQ(0u, Install());
-    HeldFile held(DefaultInstallDir() + L"\\KVRBRWS.DLL");
+    HeldFile held(SystemDir() + L"\\KVRUI.CPL");
     ASSERT_TRUE(held.Held());
     SetupProgram setup(SetupPath(), L"");
     const HWND welcome = setup.WaitForPage(L"Welcome");
@@ -470,7 +502,7 @@ TEST_F(InstallerTest, AFileInUseIsExplainedToThePersonInstalling) {
     ASSERT_NE(nullptr, message);
     const std::wstring text = setuptest::TextOf(GetDlgItem(message, setuptest::kMessageText));
     EXPECT_NE(std::wstring::npos, text.find(L"in use")) << text;
-    EXPECT_NE(std::wstring::npos, text.find(L"KVRBRWS.DLL")) << text;
+    EXPECT_NE(std::wstring::npos, text.find(L"KVRUI.CPL")) << text;
     EXPECT_NE(std::wstring::npos, text.find(L"Nothing has been changed")) << text;
     ASSERT_TRUE(SetupProgram::Press(message, IDOK));
     const HWND wizard = setup.WaitForPage(L"Installation Aborted");

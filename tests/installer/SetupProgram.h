@@ -3,6 +3,7 @@
 // its windows as a person sees them: the wizard with its pages and buttons,
 // and the message boxes it shows.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
 #include <string>
@@ -41,6 +42,35 @@ inline std::wstring AllTexts(HWND window) {
         },
         reinterpret_cast<LPARAM>(&all));
     return all;
+}
+
+// The item texts of a list view of another process: the texts live in that
+// process, so they are asked for through a buffer allocated there.
+inline std::vector<std::wstring> ListViewTexts(HWND listView) {
+    std::vector<std::wstring> texts;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(listView, &pid);
+    kvr::UniqueHandle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+    if (!process) return texts;
+    constexpr int kChars = 260;
+    auto* remote = static_cast<BYTE*>(
+        VirtualAllocEx(process.Get(), nullptr, sizeof(LVITEMW) + kChars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
+    if (remote == nullptr) return texts;
+    const auto count = static_cast<int>(SendMessageW(listView, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        LVITEMW item{};
+        item.iSubItem = 0;
+        item.cchTextMax = kChars;
+        item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+        wchar_t text[kChars] = {};
+        SIZE_T moved = 0;
+        if (WriteProcessMemory(process.Get(), remote, &item, sizeof(item), &moved) &&
+            SendMessageW(listView, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(remote)) >= 0 &&
+            ReadProcessMemory(process.Get(), remote + sizeof(LVITEMW), text, sizeof(text) - sizeof(wchar_t), &moved))
+            texts.push_back(text);
+    }
+    VirtualFreeEx(process.Get(), remote, 0, MEM_RELEASE);
+    return texts;
 }
 
 class SetupProgram {
@@ -100,7 +130,7 @@ public:
         return false;
     }
 
-private:
+    // A visible top-level window of the program that `match` accepts.
     HWND WaitFor(DWORD timeoutMs, const std::function<bool(HWND)>& match) const {
         for (DWORD waited = 0; waited < timeoutMs; waited += kPollMs) {
             struct Search {
@@ -125,6 +155,7 @@ private:
         return nullptr;
     }
 
+private:
     kvr::UniqueHandle m_process;
     DWORD m_id = 0;
 };
