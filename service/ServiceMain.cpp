@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <string>
 
 #include "CommandLine.h"
 #include "Handles.h"
@@ -55,10 +56,13 @@ void Install() {
         PrintError("OpenSCManager failed - %ls\n");
         return;
     }
+    // Quoted: unquoted, a path with blanks ("C:\Program Files\...") is a
+    // command line the control manager would try as C:\Program.exe first.
+    const std::wstring command = L"\"" + std::wstring(path) + L"\"";
     kvr::UniqueScHandle service(CreateServiceW(manager.Get(), kServiceName, kDisplayName, SERVICE_ALL_ACCESS,
                                                SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                                               SERVICE_ERROR_NORMAL, path, nullptr, nullptr, L"\0\0", nullptr,
-                                               nullptr));
+                                               SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, L"\0\0",
+                                               nullptr, nullptr));
     if (service)
         std::printf("%ls installed.\n", kDisplayName);
     else

@@ -44,6 +44,9 @@ TEST(ServiceControl, InstallStartServeStopRemove) {
         EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS), config->dwServiceType);
         EXPECT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), config->dwStartType);
         EXPECT_EQ(static_cast<DWORD>(SERVICE_ERROR_NORMAL), config->dwErrorControl);
+        // Quoted, so a folder with blanks in its name cannot be taken apart.
+        const std::wstring command = config->lpBinaryPathName;
+        EXPECT_EQ(L"\"" + BinDirectory() + L"KVRSVC.EXE\"", command);
     }
 
     ASSERT_TRUE(StartServiceW(service.Get(), 0, nullptr));
