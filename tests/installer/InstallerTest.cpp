@@ -315,7 +315,7 @@ TEST_F(InstallerTest, SilentInstallPutsEverythingInPlaceAndTheServiceDialsOut) {
     const ServiceFacts service = QueryService();
     EXPECT_TRUE(service.registered);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), service.state);
-    EXPECT_NE(std::wstring::npos, service.imagePath.find(dir + L"\\KVRSVC.EXE")) << service.imagePath;
+    EXPECT_EQ(L"\"" + dir + L"\\KVRSVC.EXE\"", service.imagePath);
 
     // Quelt Chooser in the Control Panel.
     const auto names = ControlPanelNames();
