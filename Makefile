@@ -1,6 +1,6 @@
 # make test: install what is missing, build both targets, run every test under Wine.
 # make demo: the same set-up, then the dial-out demonstration.
-# make screenshots: pictures of the library's windows in BUILD/screenshots.
+# make screenshots: pictures of the library's windows and the set-up's pages in BUILD/screenshots.
 # make fuzz: the parsers' fuzz targets, natively, FUZZ_SECONDS each.
 # make installer: the workstation set-up, BUILD/RezoRivSetup.exe.
 BUILD   ?= build
@@ -36,6 +36,7 @@ installer: build64
 
 screenshots: build64
 	scripts/with-wine.sh $(BUILD) scripts/screenshots.sh $(BUILD)
+	scripts/installer-screenshots.sh $(BUILD)
 
 bench: build64
 	scripts/with-wine.sh $(BUILD) $(BUILD)/wine-run $(BUILD)/bin/dialout_bench.exe

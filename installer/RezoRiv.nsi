@@ -31,6 +31,7 @@ SetCompressor /SOLID lzma
 !include "FileFunc.nsh"
 !include "nsDialogs.nsh"
 !include "WinMessages.nsh"
+!include "WordFunc.nsh"
 
 !define PRODUCT "Quelt Rezo-Riv"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\QueltRezoRiv"
@@ -93,13 +94,38 @@ UninstPage custom un.ConfirmPage un.ConfirmPageLeave
 
 !insertmacro MUI_LANGUAGE "English"
 
+; A line of the details list from text of several lines.
+!macro DetailLinesFunction UN
+Function ${UN}DetailLines
+  Exch $R8
+  ${WordReplace} "$R8" "$\r$\n" " " "+" $R8
+  DetailPrint "$R8"
+  Pop $R8
+FunctionEnd
+!macroend
+!insertmacro DetailLinesFunction ""
+!insertmacro DetailLinesFunction "un."
+
+!macro DetailLines TEXT
+  Push `${TEXT}`
+!ifdef __UNINSTALL__
+  Call un.DetailLines
+!else
+  Call DetailLines
+!endif
+!macroend
+
 ; Runs the helper; $0 gets its exit code ("error" if it could not run), $1
-; what it printed.
+; what it printed, without its last line end.
 !macro Helper ARGUMENTS
   nsExec::ExecToStack '"${HELPER}" ${ARGUMENTS}'
   Pop $0
   Pop $1
-  DetailPrint `kvrsetup ${ARGUMENTS}: $1`
+  StrCpy $R9 $1 2 -2
+  ${If} $R9 == "$\r$\n"
+    StrCpy $1 $1 -2
+  ${EndIf}
+  !insertmacro DetailLines `kvrsetup ${ARGUMENTS}: $1`
 !macroend
 
 ; Deletes one of our values only while it still says what we wrote.
@@ -135,7 +161,7 @@ Function ${UN}RemoveService
     nsExec::ExecToStack '"$INSTDIR\KVRSVC.EXE" -remove'
     Pop $0
     Pop $1
-    DetailPrint "KVRSVC -remove: $1"
+    !insertmacro DetailLines "KVRSVC -remove: $1"
   ${EndIf}
   ; The control manager may take a moment to forget a deleted service.
   ${For} $R0 1 20
@@ -194,7 +220,7 @@ FunctionEnd
 ; Reports a failure and ends the run with a non-zero exit code. A first
 ; installation is taken back; an upgrade gets its service running again.
 Function Fail
-  DetailPrint "$Failure"
+  !insertmacro DetailLines "$Failure"
   ${If} $Placed == 1
   ${AndIf} $ExistingDir == ""
     DetailPrint "Taking back what this setup installed..."
@@ -205,7 +231,7 @@ Function Fail
   ${EndIf}
   MessageBox MB_OK|MB_ICONSTOP "$Failure" /SD IDOK
   SetErrorLevel ${EXIT_FAILED}
-  Abort "$Failure"
+  Abort
 FunctionEnd
 
 !macro FailIfErrors TEXT
@@ -344,7 +370,7 @@ Section "-${PRODUCT}"
     nsExec::ExecToStack '"$INSTDIR\KVRSVC.EXE" -install'
     Pop $0
     Pop $1
-    DetailPrint "KVRSVC -install: $1"
+    !insertmacro DetailLines "KVRSVC -install: $1"
   ${EndIf}
   !insertmacro Helper "start-service"
   ${If} $0 != 0
@@ -387,11 +413,11 @@ Function un.ConfirmPage
   !insertmacro MUI_HEADER_TEXT "Remove ${PRODUCT}" "Remove ${PRODUCT} ${KVR_VERSION} from this computer."
   nsDialogs::Create 1018
   Pop $0
-  ${NSD_CreateLabel} 0 0 100% 40u "Setup will stop the dial-out service and remove it, Quelt Chooser and \
-    the libraries from $INSTDIR.$\r$\n$\r$\nYour configuration (the ports, the known servers and the \
-    options) is kept for a later installation unless you remove it too."
+  ${NSD_CreateLabel} 0 0 100% 56u "Setup will stop the dial-out service and remove it, Quelt Chooser and \
+    their libraries from this computer.$\r$\n$\r$\nFolder: $INSTDIR$\r$\n$\r$\nYour configuration (the \
+    ports, the known servers and the options) is kept for a later installation unless you remove it too."
   Pop $0
-  ${NSD_CreateCheckbox} 0 52u 100% 12u "&Also remove my configuration"
+  ${NSD_CreateCheckbox} 0 64u 100% 12u "&Also remove my configuration"
   Pop $PurgeBox
   ${If} $Purge == 1
     ${NSD_Check} $PurgeBox
@@ -411,10 +437,10 @@ Function un.ConfirmPageLeave
 FunctionEnd
 
 Function un.Fail
-  DetailPrint "$Failure"
+  !insertmacro DetailLines "$Failure"
   MessageBox MB_OK|MB_ICONSTOP "$Failure" /SD IDOK
   SetErrorLevel ${EXIT_FAILED}
-  Abort "$Failure"
+  Abort
 FunctionEnd
 
 Function un.RemoveConfiguration
