@@ -42,25 +42,20 @@ int ServiceState(const Arguments&) {
     return state == ServiceState::Unknown ? 1 : 0;
 }
 
-int StartService(const Arguments&) {
+// Starting or stopping, which wait for the service to get there.
+int ServiceStep(bool (ServiceControl::*step)(DWORD, std::string&) const, const char* done) {
     std::string message;
-    if (!ServiceControl(svc::kServiceName).Start(kServiceTimeoutMs, message)) {
+    if (!(ServiceControl(svc::kServiceName).*step)(kServiceTimeoutMs, message)) {
         std::printf("%s.\n", message.c_str());
         return 1;
     }
-    std::printf("The service is running.\n");
+    std::printf("%s\n", done);
     return 0;
 }
 
-int StopService(const Arguments&) {
-    std::string message;
-    if (!ServiceControl(svc::kServiceName).Stop(kServiceTimeoutMs, message)) {
-        std::printf("%s.\n", message.c_str());
-        return 1;
-    }
-    std::printf("The service is stopped.\n");
-    return 0;
-}
+int StartService(const Arguments&) { return ServiceStep(&ServiceControl::Start, "The service is running."); }
+
+int StopService(const Arguments&) { return ServiceStep(&ServiceControl::Stop, "The service is stopped."); }
 
 int PortKeys(const Arguments& args) {
     kvr::UniqueModule library(LoadLibraryW(args[0].c_str()));

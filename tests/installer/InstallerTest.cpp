@@ -28,7 +28,9 @@
 
 namespace {
 
+using setuptest::DefaultInstallDir;
 using setuptest::SetupProgram;
+using setuptest::SystemDir;
 
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QueltRezoRiv";
 constexpr wchar_t kEnvironmentKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
@@ -36,6 +38,8 @@ constexpr wchar_t kQueltKey[] = L"SOFTWARE\\Quelt";
 constexpr DWORD kSetupTimeoutMs = 120000;
 // The simulated device's own loopback address: nothing else here uses it.
 constexpr char kDeviceAddress[] = "127.0.0.93";
+// A device the user added by address, as the Chooser records it.
+constexpr char kDeviceFileText[] = "[00005D00007F]\r\nName=Harbor\r\nIPAddress=127.0.0.93\r\n";
 
 std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
@@ -44,18 +48,6 @@ std::wstring SetupPath() {
     for (auto& c : path)
         if (c == L'/') c = L'\\';
     return path;
-}
-
-std::wstring DefaultInstallDir() {
-    wchar_t programFiles[MAX_PATH] = {};
-    GetEnvironmentVariableW(L"ProgramW6432", programFiles, MAX_PATH);
-    return std::wstring(programFiles) + L"\\Quelt Rezo-Riv";
-}
-
-std::wstring SystemDir() {
-    wchar_t dir[MAX_PATH] = {};
-    GetSystemDirectoryW(dir, MAX_PATH);
-    return dir;
 }
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -259,6 +251,33 @@ protected:
         RegDeleteTreeW(HKEY_CURRENT_USER, reg::kChooserUserKey);
     }
 
+    // What a user configures with the Chooser: COM2 redirected to a device's
+    // port (which also defines its DOS name), a user name, the lookup order,
+    // a window position and a device in the device file.
+    static void ConfigureAsAUserWould() {
+        InstalledLibrary library;
+        ASSERT_TRUE(library.Loaded());
+        ASSERT_EQ(0, library.Redirect(1, "COM2", "Harbor", kDeviceAddress, 1549, "modem2"));
+        kvr::RegKey::Create(HKEY_LOCAL_MACHINE, reg::kRezorivKey).WriteText(reg::kUsername, std::wstring(L"alice"));
+        kvr::RegKey::Create(HKEY_LOCAL_MACHINE, reg::kServersKey)
+            .WriteText(reg::kIpLookupMethods, std::wstring(L"DNS"));
+        kvr::RegKey::Create(HKEY_CURRENT_USER, reg::kChooserUserKey)
+            .WriteText(L"ChooserPosition", std::wstring(L"1:2:3:4"));
+        WriteAll(DefaultInstallDir() + L"\\ZDX.DEV", kDeviceFileText);
+    }
+    static void ExpectTheUsersConfiguration() {
+        EXPECT_EQ(L"COM2", MachineText(PortKey(1), reg::kDosDevices));
+        EXPECT_EQ(1u, MachineDword(PortKey(1), reg::kIsRedirected));
+        const std::wstring entry = PortKey(1) + L"\\" + reg::kRedirections + L"\\0";
+        EXPECT_EQ(L"modem2", MachineText(entry, reg::kEntryPort));
+        EXPECT_EQ(std::wstring(reg::kTcpServersKey) + L"\\Harbor", MachineText(entry, reg::kEntryServer));
+        EXPECT_EQ(L"Harbor", MachineText(std::wstring(reg::kTcpServersKey) + L"\\Harbor", reg::kName));
+        EXPECT_EQ(L"alice", MachineText(reg::kRezorivKey, reg::kUsername));
+        EXPECT_EQ(L"DNS", MachineText(reg::kServersKey, reg::kIpLookupMethods));
+        EXPECT_EQ(L"1:2:3:4", kvr::RegKey::Open(HKEY_CURRENT_USER, reg::kChooserUserKey).ReadText(L"ChooserPosition"));
+        EXPECT_EQ(kDeviceFileText, ReadAll(DefaultInstallDir() + L"\\ZDX.DEV"));
+    }
+
     // Checks that nothing the installer puts in place is there.
     static void ExpectNothingInstalled(const std::wstring& dir) {
         for (const wchar_t* file : {L"KVRSVC.EXE", L"KVRAUTH.DLL", L"Uninstall.exe"})
@@ -349,44 +368,15 @@ TEST_F(InstallerTest, SilentInstallPutsEverythingInPlaceAndTheServiceDialsOut) {
 
 TEST_F(InstallerTest, InstallingAgainUpgradesInPlaceAndKeepsTheConfiguration) {
     ASSERT_EQ(0u, Install());
-    const std::wstring dir = DefaultInstallDir();
-    {
-        InstalledLibrary library;
-        ASSERT_TRUE(library.Loaded());
-        ASSERT_EQ(0, library.Redirect(1, "COM2", "Harbor", kDeviceAddress, 1549, "modem2"));
-    }
-    kvr::RegKey::Create(HKEY_LOCAL_MACHINE, reg::kRezorivKey).WriteText(reg::kUsername, std::wstring(L"alice"));
-    kvr::RegKey::Create(HKEY_LOCAL_MACHINE, reg::kServersKey).WriteText(reg::kIpLookupMethods, std::wstring(L"DNS"));
-    kvr::RegKey::Create(HKEY_CURRENT_USER, reg::kChooserUserKey).WriteText(L"ChooserPosition", std::wstring(L"1:2:3:4"));
-    const std::string devices = "[00000A01A8C0]\r\nName=Harbor\r\nIPAddress=127.0.0.93\r\n";
-    WriteAll(dir + L"\\ZDX.DEV", devices);
-
+    ConfigureAsAUserWould();
     ASSERT_EQ(0u, Install());
-
-    InstalledLibrary library;
-    ASSERT_TRUE(library.Loaded());
-    RedirectionRecord records[1] = {};
-    char dosName[25] = {};
-    BOOL redirected = FALSE;
-    LONG count = 0;
-    ASSERT_EQ(0, library.count(1, &count));
-    ASSERT_EQ(1, count);
-    EXPECT_EQ(0, library.get(1, dosName, &redirected, sizeof(dosName), &count, records));
-    EXPECT_STREQ("COM2", dosName);
-    EXPECT_TRUE(redirected);
-    ASSERT_EQ(1, count);
-    EXPECT_STREQ("Harbor", records[0].device.name);
-    EXPECT_STREQ("modem2", records[0].portName);
-    EXPECT_EQ(L"alice", MachineText(reg::kRezorivKey, reg::kUsername));
-    EXPECT_EQ(L"DNS", MachineText(reg::kServersKey, reg::kIpLookupMethods));
-    EXPECT_EQ(L"1:2:3:4", kvr::RegKey::Open(HKEY_CURRENT_USER, reg::kChooserUserKey).ReadText(L"ChooserPosition"));
-    EXPECT_EQ(devices, ReadAll(dir + L"\\ZDX.DEV"));
+    ExpectTheUsersConfiguration();
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), QueryService().state);
 
     // Another folder would leave the service on the old one: refused.
     EXPECT_NE(0u, Install(L"/S /D=C:\\Rezo-Riv elsewhere"));
     EXPECT_FALSE(Exists(L"C:\\Rezo-Riv elsewhere\\KVRSVC.EXE"));
-    EXPECT_EQ(dir, MachineText(kUninstallKey, L"InstallLocation"));
+    EXPECT_EQ(DefaultInstallDir(), MachineText(kUninstallKey, L"InstallLocation"));
 }
 
 TEST_F(InstallerTest, OldSettingsInTheFolderMarkTheUpgradeForTheChooser) {
@@ -402,32 +392,20 @@ TEST_F(InstallerTest, OldSettingsInTheFolderMarkTheUpgradeForTheChooser) {
 TEST_F(InstallerTest, UninstallLeavesNothingOfOursAndKeepsTheConfigurationUntilPurged) {
     ASSERT_EQ(0u, Install());
     const std::wstring dir = DefaultInstallDir();
-    {
-        // Redirecting COM4 defines its DOS name through the library.
-        InstalledLibrary library;
-        ASSERT_TRUE(library.Loaded());
-        ASSERT_EQ(0, library.Redirect(3, "COM4", "Harbor", kDeviceAddress, 1549, "modem1"));
-    }
-    ASSERT_EQ(L"\\Device\\Dialout3", DosTarget(L"COM4"));
-    kvr::RegKey::Create(HKEY_LOCAL_MACHINE, reg::kRezorivKey).WriteText(reg::kUsername, std::wstring(L"alice"));
-    kvr::RegKey::Create(HKEY_CURRENT_USER, reg::kChooserUserKey).WriteText(L"ChooserPosition", std::wstring(L"1:2:3:4"));
-    WriteAll(dir + L"\\ZDX.DEV", "[00000A01A8C0]\r\nName=Harbor\r\n");
+    ConfigureAsAUserWould();
+    ASSERT_EQ(L"\\Device\\Dialout1", DosTarget(L"COM2"));
 
     ASSERT_EQ(0u, Uninstall());
     ExpectNothingInstalled(dir);
     EXPECT_FALSE(Listed(ControlPanelNames(), kChooserName));
-    EXPECT_NE(L"\\Device\\Dialout3", DosTarget(L"COM4"));
+    EXPECT_NE(L"\\Device\\Dialout1", DosTarget(L"COM2"));
     // The configuration stays for a later installation.
-    EXPECT_EQ(1u, MachineDword(PortKey(3), reg::kIsRedirected));
-    EXPECT_EQ(L"modem1", MachineText(PortKey(3) + L"\\Redirections\\0", reg::kEntryPort));
-    EXPECT_TRUE(KeyExists(std::wstring(reg::kTcpServersKey) + L"\\Harbor"));
-    EXPECT_EQ(L"alice", MachineText(reg::kRezorivKey, reg::kUsername));
-    EXPECT_TRUE(Exists(dir + L"\\ZDX.DEV"));
+    ExpectTheUsersConfiguration();
 
     // Installed again it finds that configuration; removed with /PURGE,
     // nothing at all is left.
     ASSERT_EQ(0u, Install());
-    EXPECT_EQ(1u, MachineDword(PortKey(3), reg::kIsRedirected));
+    ExpectTheUsersConfiguration();
     ASSERT_EQ(0u, Uninstall(L"/S /PURGE"));
     ExpectNothingInstalled(dir);
     EXPECT_FALSE(KeyExists(kQueltKey));

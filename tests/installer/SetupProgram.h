@@ -1,7 +1,7 @@
 #pragma once
-// A set-up program (the installer or its uninstaller) started by a test, and
-// its windows as a person sees them: the wizard with its pages and buttons,
-// and the message boxes it shows.
+// A program with windows started by a test (the installer, its uninstaller,
+// the Control Panel) and its windows as a person sees them: the wizard with
+// its pages and buttons, the message boxes it shows, a list view's items.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -22,6 +22,19 @@ constexpr int kCancelButton = IDCANCEL;
 constexpr int kPagePlaceholder = 1018;
 // The text of a message box.
 constexpr int kMessageText = 0xFFFF;
+
+// Where the set-up installs unless told otherwise, and the system folder.
+inline std::wstring DefaultInstallDir() {
+    wchar_t programFiles[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"ProgramW6432", programFiles, MAX_PATH);
+    return std::wstring(programFiles) + L"\\Quelt Rezo-Riv";
+}
+
+inline std::wstring SystemDir() {
+    wchar_t dir[MAX_PATH] = {};
+    GetSystemDirectoryW(dir, MAX_PATH);
+    return dir;
+}
 
 inline std::wstring TextOf(HWND window) {
     wchar_t text[4096] = {};

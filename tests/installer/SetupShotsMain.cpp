@@ -16,19 +16,9 @@
 
 namespace {
 
+using setuptest::DefaultInstallDir;
 using setuptest::SetupProgram;
-
-std::wstring InstallDir() {
-    wchar_t programFiles[MAX_PATH] = {};
-    GetEnvironmentVariableW(L"ProgramW6432", programFiles, MAX_PATH);
-    return std::wstring(programFiles) + L"\\Quelt Rezo-Riv";
-}
-
-std::wstring SystemDir() {
-    wchar_t dir[MAX_PATH] = {};
-    GetSystemDirectoryW(dir, MAX_PATH);
-    return dir;
-}
+using setuptest::SystemDir;
 
 // Prints the window's rectangle and waits for the go-ahead.
 bool Present(const char* name, HWND window) {
@@ -92,8 +82,8 @@ int wmain(int argc, wchar_t** argv) {
         wchar_t temp[MAX_PATH] = {};
         GetTempPathW(MAX_PATH, temp);
         const std::wstring copy = std::wstring(temp) + L"kvr-uninstall.exe";
-        CopyFileW((InstallDir() + L"\\Uninstall.exe").c_str(), copy.c_str(), FALSE);
-        SetupProgram uninstaller(copy, L"_?=" + InstallDir());
+        CopyFileW((DefaultInstallDir() + L"\\Uninstall.exe").c_str(), copy.c_str(), FALSE);
+        SetupProgram uninstaller(copy, L"_?=" + DefaultInstallDir());
         if (!Page(uninstaller, L"Also remove my configuration", "uninstall-confirm", setuptest::kNextButton))
             return Fail("uninstall confirmation");
         if (!Page(uninstaller, L"Uninstallation Complete", nullptr, setuptest::kNextButton))
