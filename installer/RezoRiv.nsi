@@ -175,7 +175,6 @@ Function ${UN}RemoveService
   Call ${UN}NoteProblem
 FunctionEnd
 
-
 Function ${UN}DeleteOurFile
   Exch $0
   ClearErrors
@@ -221,10 +220,11 @@ FunctionEnd
 ; installation is taken back; an upgrade gets its service running again.
 Function Fail
   !insertmacro DetailLines "$Failure"
-  ${If} $Placed == 1
-  ${AndIf} $ExistingDir == ""
-    DetailPrint "Taking back what this setup installed..."
-    Call RemoveInstalled
+  ${If} $ExistingDir == ""
+    ${If} $Placed == 1
+      DetailPrint "Taking back what this setup installed..."
+      Call RemoveInstalled
+    ${EndIf}
     RMDir "$INSTDIR"
   ${ElseIf} $ServiceWasUp == 1
     !insertmacro Helper "start-service"
