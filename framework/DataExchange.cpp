@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cwctype>
+#include <vector>
 
 #include "Resources.h"
 
@@ -57,7 +58,12 @@ bool ParseInteger(const std::wstring& text, int& value) {
 }
 
 bool ExchangeData(HWND dialog, std::span<const DdxField> fields, bool save) {
-    for (const DdxField& field : fields) {
+    // A save validates every field before any member changes, so a failed
+    // save leaves no mixture of old and new values behind.
+    std::vector<int> numbers(fields.size());
+    std::vector<std::wstring> texts(fields.size());
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const DdxField& field = fields[i];
         const HWND control = ::GetDlgItem(dialog, field.id);
         switch (field.kind) {
         case DdxField::Kind::Integer:
@@ -66,13 +72,12 @@ bool ExchangeData(HWND dialog, std::span<const DdxField> fields, bool save) {
                 break;
             }
             {
-                int value = 0;
+                int& value = numbers[i];
                 if (!ParseInteger(ItemText(dialog, field.id), value)) return Fail(dialog, field.id, kDdxNotAnInteger);
                 if (value < field.minimum || value > field.maximum)
                     return Fail(dialog, field.id,
                                 Substitute(kDdxIntegerRange, std::to_wstring(field.minimum),
                                            std::to_wstring(field.maximum)));
-                *field.number = value;
             }
             break;
         case DdxField::Kind::Text:
@@ -81,21 +86,25 @@ bool ExchangeData(HWND dialog, std::span<const DdxField> fields, bool save) {
                 ::SetWindowTextW(control, field.text->c_str());
                 break;
             }
-            {
-                std::wstring value = ItemText(dialog, field.id);
-                if (value.size() > static_cast<std::size_t>(field.maxChars))
-                    return Fail(dialog, field.id, Substitute(kDdxTextTooLong, std::to_wstring(field.maxChars)));
-                *field.text = std::move(value);
-            }
+            texts[i] = ItemText(dialog, field.id);
+            if (texts[i].size() > static_cast<std::size_t>(field.maxChars))
+                return Fail(dialog, field.id, Substitute(kDdxTextTooLong, std::to_wstring(field.maxChars)));
             break;
         case DdxField::Kind::Check:
             if (save)
-                *field.number = ::SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+                numbers[i] = ::SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
             else
                 ::SendMessageW(control, BM_SETCHECK, *field.number ? BST_CHECKED : BST_UNCHECKED, 0);
             break;
         }
     }
+    if (save)
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (fields[i].kind == DdxField::Kind::Text)
+                *fields[i].text = std::move(texts[i]);
+            else
+                *fields[i].number = numbers[i];
+        }
     return true;
 }
 

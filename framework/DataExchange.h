@@ -34,10 +34,10 @@ inline constexpr wchar_t kDdxIntegerRange[] = L"Please enter an integer between 
 inline constexpr wchar_t kDdxTextTooLong[] = L"Please enter no more than %1 characters.";
 
 // With save false puts the members into the controls (and limits the text
-// fields); with save true takes them back in table order. A value that does
-// not validate shows its message (exclamation icon, the dialog's title as
-// the caption), selects the control and returns false; members taken before
-// it keep their new values, the rest are untouched.
+// fields); with save true takes them back, validated in table order. A value
+// that does not validate shows its message (exclamation icon, the dialog's
+// title as the caption), selects the control and returns false; the members
+// are then all left as they were.
 bool ExchangeData(HWND dialog, std::span<const DdxField> fields, bool save);
 
 // Reads a whole decimal integer with optional blanks around and a sign.

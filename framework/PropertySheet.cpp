@@ -11,6 +11,26 @@ KVR_IMPLEMENT_DYNAMIC(CPropertySheet, CWnd)
 namespace {
 // The sheet being made on this thread, for its creation callback.
 thread_local CPropertySheet* t_sheetInCreation = nullptr;
+
+// The style of a dialog template in memory, in either of its two forms (the
+// extended one starts with version 1 and the signature 0xFFFF, and has its
+// help id and extended style before the style).
+DWORD& TemplateStyle(void* dialogTemplate) {
+    auto* words = static_cast<WORD*>(dialogTemplate);
+    if (words[1] == 0xFFFF) return *reinterpret_cast<DWORD*>(words + 6);
+    return static_cast<DLGTEMPLATE*>(dialogTemplate)->style;
+}
+
+// What a page that failed answers: it is not entered, not left, its changes
+// are not taken; a cancel goes ahead.
+LRESULT Refusal(UINT code) {
+    switch (code) {
+    case PSN_SETACTIVE: return -1;
+    case PSN_KILLACTIVE: return TRUE;
+    case PSN_APPLY: return PSNRET_INVALID_NOCHANGEPAGE;
+    default: return 0;
+    }
+}
 }  // namespace
 
 CPropertyPage::CPropertyPage(HINSTANCE instance, UINT templateId) : CDialog(instance, templateId) {}
@@ -49,14 +69,20 @@ INT_PTR CPropertyPage::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         if (header->hwndFrom == SheetWindow()) {
             LRESULT result = 0;
             bool known = true;
-            switch (header->code) {
-            case PSN_SETACTIVE: result = OnSetActive() ? 0 : -1; break;
-            case PSN_KILLACTIVE: result = OnKillActive() ? FALSE : TRUE; break;
-            case PSN_APPLY: result = OnApply() ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE; break;
-            case PSN_RESET: OnReset(); break;
-            case PSN_QUERYCANCEL: result = OnQueryCancel() ? FALSE : TRUE; break;
-            case PSN_HELP: OnHelp(); break;
-            default: known = false; break;
+            try {
+                switch (header->code) {
+                case PSN_SETACTIVE: result = OnSetActive() ? 0 : -1; break;
+                case PSN_KILLACTIVE: result = OnKillActive() ? FALSE : TRUE; break;
+                case PSN_APPLY: result = OnApply() ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE; break;
+                case PSN_RESET: OnReset(); break;
+                case PSN_QUERYCANCEL: result = OnQueryCancel() ? FALSE : TRUE; break;
+                case PSN_HELP: OnHelp(); break;
+                default: known = false; break;
+                }
+            } catch (...) {
+                // Stopped here rather than at the dialog procedure, whose
+                // "not handled" the sheet would read as agreement.
+                result = Refusal(header->code);
             }
             if (known) {
                 ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
@@ -69,6 +95,7 @@ INT_PTR CPropertyPage::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
 
 KVR_BEGIN_MESSAGE_MAP(CPropertySheet, CWnd)
 KVR_ON_MESSAGE(WM_COMMAND, OnCommandMessage)
+KVR_ON_MESSAGE(PSM_PRESSBUTTON, OnPressButton)
 KVR_END_MESSAGE_MAP()
 
 CPropertySheet::CPropertySheet(HINSTANCE instance, std::wstring caption, UINT startPage)
@@ -102,16 +129,14 @@ bool CPropertySheet::SetActivePage(int index) {
     return m_hWnd != nullptr && ::SendMessageW(m_hWnd, PSM_SETCURSEL, static_cast<WPARAM>(index), 0) != 0;
 }
 
-int CALLBACK CPropertySheet::SheetCallback(HWND hwnd, UINT message, LPARAM) {
+int CALLBACK CPropertySheet::SheetCallback(HWND hwnd, UINT message, LPARAM lParam) {
+    // Made hidden: DoModal shows it once OnInitSheet has set it up.
+    if (message == PSCB_PRECREATE && lParam != 0) TemplateStyle(reinterpret_cast<void*>(lParam)) &= ~WS_VISIBLE;
+    // This comes before the sheet makes its first page.
     if (message == PSCB_INITIALIZED && t_sheetInCreation != nullptr) {
         CPropertySheet* self = t_sheetInCreation;
         t_sheetInCreation = nullptr;
         self->SubclassWindow(hwnd);
-        try {
-            self->OnInitSheet();
-        } catch (...) {
-            // Exceptions stop here: the sheet's creation is the system's code.
-        }
     }
     return 0;
 }
@@ -137,10 +162,18 @@ INT_PTR CPropertySheet::DoModal(HWND owner) {
     const auto created = ::PropertySheetW(&header);
     t_sheetInCreation = nullptr;
     const HWND sheet = reinterpret_cast<HWND>(created);
-    if (created == -1 || created == 0 || sheet == nullptr || m_hWnd != sheet) {
+    // A sheet none of whose pages could be made has no current page.
+    if (created == -1 || created == 0 || sheet == nullptr || m_hWnd != sheet ||
+        ::SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0) == 0) {
         if (sheet != nullptr && created != -1 && ::IsWindow(sheet)) ::DestroyWindow(sheet);
         return -1;
     }
+    try {
+        OnInitSheet();
+    } catch (...) {
+        // Exceptions stop here, as in a window procedure.
+    }
+    ::ShowWindow(m_hWnd, SW_SHOW);
     const bool ownerWasEnabled = owner != nullptr && !::EnableWindow(owner, FALSE);
     AddThreadMessageFilter(this);
     m_registered = true;
@@ -156,10 +189,25 @@ INT_PTR CPropertySheet::DoModal(HWND owner) {
     return m_result;
 }
 
-bool CPropertySheet::OnCommandMessage(WPARAM wParam, LPARAM, LRESULT&) {
-    if (HIWORD(wParam) == BN_CLICKED && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL))
-        m_result = LOWORD(wParam);
-    return false;
+// OK ends the sheet only when every page took its changes; otherwise the
+// sheet stays open and whatever ends it later (Cancel, Escape, the close
+// box) leaves the result at IDCANCEL.
+bool CPropertySheet::OnCommandMessage(WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (LOWORD(wParam) != IDOK) return false;
+    result = DefaultProc(WM_COMMAND, wParam, lParam);
+    NoteWhetherOkEnded();
+    return true;
+}
+
+bool CPropertySheet::OnPressButton(WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (wParam != PSBTN_OK) return false;
+    result = DefaultProc(PSM_PRESSBUTTON, wParam, lParam);
+    NoteWhetherOkEnded();
+    return true;
+}
+
+void CPropertySheet::NoteWhetherOkEnded() {
+    if (m_hWnd != nullptr && SendMessage(PSM_GETCURRENTPAGEHWND) == 0) m_result = IDOK;
 }
 
 LRESULT CPropertySheet::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {

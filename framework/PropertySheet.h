@@ -14,6 +14,9 @@
 
 namespace kvr {
 
+// The sheet's own Apply button.
+inline constexpr int kApplyNowButton = 0x3021;
+
 class CPropertySheet;
 
 class CPropertyPage : public CDialog {
@@ -76,7 +79,8 @@ public:
     HWND GetTabControl() const;
 
 protected:
-    // The sheet's window exists, its first page too: set it up.
+    // The sheet's window exists, its first page too: set it up before it
+    // is shown.
     virtual void OnInitSheet() {}
     LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     bool PreTranslateMessage(MSG& msg) override;
@@ -88,6 +92,8 @@ protected:
 private:
     static int CALLBACK SheetCallback(HWND hwnd, UINT message, LPARAM lParam);
     bool OnCommandMessage(WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool OnPressButton(WPARAM wParam, LPARAM lParam, LRESULT& result);
+    void NoteWhetherOkEnded();
 
     UINT m_startPage;
     DWORD m_extraFlags = 0;

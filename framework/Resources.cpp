@@ -89,9 +89,7 @@ long long FormatArg::AsSigned() const {
     return m_kind == Kind::Signed ? m_signed : static_cast<long long>(m_unsigned);
 }
 
-unsigned long long FormatArg::AsUnsigned() const {
-    return m_kind == Kind::Signed ? static_cast<unsigned long long>(m_signed) : m_unsigned;
-}
+unsigned long long FormatArg::AsUnsigned() const { return m_unsigned; }
 
 HINSTANCE ModuleOf(const void* address) {
     HMODULE module = nullptr;

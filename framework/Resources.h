@@ -23,9 +23,11 @@ std::wstring LoadResString(UINT id, HINSTANCE module = ResourceModule());
 // One argument of FormatText: a number, a character or a text.
 class FormatArg {
 public:
-    FormatArg(int v) : m_kind(Kind::Signed), m_signed(v) {}
-    FormatArg(long v) : m_kind(Kind::Signed), m_signed(v) {}
-    FormatArg(long long v) : m_kind(Kind::Signed), m_signed(v) {}
+    // %u and %x show a negative number in its own width, as printf does.
+    FormatArg(int v) : m_kind(Kind::Signed), m_signed(v), m_unsigned(static_cast<unsigned>(v)) {}
+    FormatArg(long v) : m_kind(Kind::Signed), m_signed(v), m_unsigned(static_cast<unsigned long>(v)) {}
+    FormatArg(long long v)
+        : m_kind(Kind::Signed), m_signed(v), m_unsigned(static_cast<unsigned long long>(v)) {}
     FormatArg(unsigned v) : m_kind(Kind::Unsigned), m_unsigned(v) {}
     FormatArg(unsigned long v) : m_kind(Kind::Unsigned), m_unsigned(v) {}
     FormatArg(unsigned long long v) : m_kind(Kind::Unsigned), m_unsigned(v) {}
