@@ -20,7 +20,6 @@
 #define ID_ITEM_PROPERTIES 32781
 #define ID_VIEW_ADD_DEVICE 32784
 #define ID_HELP_INDEX 57670
-#define ID_APPLY_NOW 12321
 
 // Dialog templates.
 #define IDD_PORT_PAGE 132

@@ -94,7 +94,7 @@ bool CChooserPropertySheet::OnCommandMessage(WPARAM wParam, LPARAM, LRESULT& res
         result = 0;
         return true;
     }
-    if (HIWORD(wParam) != BN_CLICKED || (id != IDOK && id != ID_APPLY_NOW)) return false;
+    if (HIWORD(wParam) != BN_CLICKED || (id != IDOK && id != kApplyNowButton)) return false;
     // A failed store stops the command: the sheet stays open, changes kept.
     if (m_model.SaveIfModified(m_hWnd)) return false;
     result = 0;

@@ -373,18 +373,8 @@ std::array<DdxField, 4> CAdvancedOptionsDlg::Fields() {
 }
 
 void CAdvancedOptionsDlg::OnOK() {
-    const auto reopen = m_reopenSeconds;
-    const auto lookup = m_lookupMethods;
-    const auto usable = m_showUsableOnly;
-    const auto silent = m_silent;
-    if (!ExchangeData(m_hWnd, Fields(), true)) {
-        // A field that does not validate leaves the values as they came in.
-        m_reopenSeconds = reopen;
-        m_lookupMethods = lookup;
-        m_showUsableOnly = usable;
-        m_silent = silent;
-        return;
-    }
+    // A field that does not validate leaves every value as it came in.
+    if (!ExchangeData(m_hWnd, Fields(), true)) return;
     // The timed choice keeps the minutes shown, which the thumb cannot
     // always stand for (a stored single minute, say).
     if (IsChecked(IDC_CACHE_DISABLED)) m_cacheMinutes = 0;

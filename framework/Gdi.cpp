@@ -19,7 +19,7 @@ UniqueFont CreatePointFont(HWND window, int points, const wchar_t* face, BYTE ch
     font.lfHeight = height;
     font.lfWeight = FW_NORMAL;
     font.lfCharSet = charset;
-    lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
+    if (face != nullptr) lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
     return UniqueFont(::CreateFontIndirectW(&font));
 }
 

@@ -59,9 +59,15 @@ std::wstring CWnd::GetWindowText() const {
 
 bool CWnd::SubclassWindow(HWND window) {
     if (window == nullptr || m_hWnd != nullptr || ::GetPropW(window, kSubclassProperty) != nullptr) return false;
-    ::SetPropW(window, kSubclassProperty, this);
-    m_superProc = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc)));
+    if (!::SetPropW(window, kSubclassProperty, this)) return false;
+    ::SetLastError(ERROR_SUCCESS);
+    const LONG_PTR previous = ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc));
+    if (previous == 0 && ::GetLastError() != ERROR_SUCCESS) {
+        // Not ours to take (another process's window, say): leave it as it was.
+        ::RemovePropW(window, kSubclassProperty);
+        return false;
+    }
+    m_superProc = reinterpret_cast<WNDPROC>(previous);
     m_hWnd = window;
     return true;
 }
@@ -104,6 +110,7 @@ bool CWnd::CallHandler(const WindowMessageEntry& entry, WPARAM wParam, LPARAM lP
         result = 0;
         return true;
     case HandlerKind::Notify:
+        if (lParam == 0) return false;  // a WM_NOTIFY without its header
         result = (this->*reinterpret_cast<NotifyHandler>(entry.handler))(*reinterpret_cast<NMHDR*>(lParam));
         return true;
     case HandlerKind::Message: break;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "ChooserFixture.h"
+#include "PropertySheet.h"
 #include "KvrBrws.h"
 #include "KvrVersion.h"
 
@@ -46,7 +47,7 @@ TEST_F(OptionsTest, PageEditsAreStoredOnOkAndAUserNameChangeTicks) {
     ::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"alice"));
     SendClick(page, IDC_NARRATE);
     SendClick(page, IDC_MODEM_DISPLAY);
-    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(sheet, ID_APPLY_NOW)));
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(sheet, kApplyNowButton)));
     Answer(sheet, IDOK);
     ASSERT_TRUE(run.WaitFinished());
     EXPECT_EQ(L"alice", GlobalText(reg::kUsername));
@@ -65,7 +66,7 @@ TEST_F(OptionsTest, TextSetWithoutTheFocusIsNotTakenAsTyping) {
     const HWND edit = ::GetDlgItem(page, IDC_USERNAME);
     ::SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_USERNAME, EN_KILLFOCUS), reinterpret_cast<LPARAM>(edit));
     ::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"bob"));
-    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(sheet, ID_APPLY_NOW)));
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(sheet, kApplyNowButton)));
     Answer(sheet, IDOK);
     ASSERT_TRUE(run.WaitFinished());
     EXPECT_EQ(L"", GlobalText(reg::kUsername));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ChooserFixture.h"
+#include "PropertySheet.h"
 #include "KvrBrws.h"
 
 namespace kvr::test {
@@ -88,14 +89,14 @@ TEST_F(ChooserTest, RedirectBoxChangesTheTabAtOnceAndApplyStoresIt) {
     ASSERT_NE(nullptr, sheet);
     SelectPage(sheet, 1);
     const HWND page = CurrentPage(sheet);
-    const HWND apply = ::GetDlgItem(sheet, ID_APPLY_NOW);
+    const HWND apply = ::GetDlgItem(sheet, kApplyNowButton);
     EXPECT_FALSE(::IsWindowEnabled(apply));
 
     SendClick(page, IDC_REDIRECT);
     EXPECT_EQ(1, TabImage(sheet, 1));
     EXPECT_TRUE(::IsWindowEnabled(apply));
     EXPECT_FALSE(ReadStoredPort(1).redirected) << "nothing is stored before Apply";
-    SendClick(sheet, ID_APPLY_NOW);
+    SendClick(sheet, kApplyNowButton);
     StoredPort stored = ReadStoredPort(1);
     EXPECT_TRUE(stored.redirected);
     ASSERT_EQ(1u, stored.entries.size()) << "a redirected port keeps its list";
@@ -117,7 +118,7 @@ TEST_F(ChooserTest, CancelStoresNothingAndApplyWithoutChangesWritesNothing) {
     ASSERT_NE(nullptr, sheet);
     // A change behind the Chooser's back survives an Apply with nothing modified.
     ASSERT_EQ(0, SeedPort(3, "COM4", true, {{"Elsewhere", "Rack", "p"}}));
-    SendClick(sheet, ID_APPLY_NOW);
+    SendClick(sheet, kApplyNowButton);
     EXPECT_TRUE(ReadStoredPort(3).redirected);
 
     SelectPage(sheet, 0);
@@ -149,7 +150,7 @@ TEST_F(ChooserTest, RowsShowTheTextFormAndDragReordersThem) {
     ASSERT_TRUE(WaitUntil([&] { return ListRows(list).front().server == L"Bravo"; }));
     const std::vector<ListRow> moved = {loaded[1], loaded[2], loaded[0]};
     EXPECT_EQ(moved, ListRows(list)) << "a moved row keeps its own icon";
-    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(sheet, ID_APPLY_NOW)));
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(sheet, kApplyNowButton)));
 
     Answer(sheet, IDOK);
     ASSERT_TRUE(run.WaitFinished());
@@ -306,7 +307,7 @@ TEST_F(ChooserTest, FailedSaveKeepsTheSheetOpenAndTellsWhy) {
     Answer(box, IDOK);
     ASSERT_TRUE(WaitUntil([&] { return run.WaitForMessageBox(L"Quelt Chooser", 0) == nullptr; }));
     EXPECT_FALSE(run.WaitFinished(500)) << "the sheet stays open";
-    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(sheet, ID_APPLY_NOW))) << "the changes are still pending";
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(sheet, kApplyNowButton))) << "the changes are still pending";
     Answer(sheet, IDCANCEL);
     ASSERT_TRUE(run.WaitFinished());
 }

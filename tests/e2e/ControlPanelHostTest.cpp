@@ -12,6 +12,7 @@
 
 #include "KvrBrws.h"
 #include "RegistryNames.h"
+#include "RegistrySnapshot.h"
 
 namespace {
 
@@ -140,6 +141,11 @@ protected:
 
     static void CloseSheet(HWND sheet) { ::PostMessageW(sheet, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); }
 
+    // The applet runs in the hosts' processes on the prefix's own registry:
+    // what its first load writes there must not stay for later tests.
+    RegistrySnapshot m_global{HKEY_LOCAL_MACHINE, reg::kRezorivKey};
+    RegistrySnapshot m_servers{HKEY_LOCAL_MACHINE, reg::kServersKey};
+    RegistrySnapshot m_positions{HKEY_CURRENT_USER, reg::kChooserUserKey};
     bool m_hadPort[4] = {};
 };
 
