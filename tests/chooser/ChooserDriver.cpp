@@ -131,7 +131,15 @@ HWND ChooserRun::WaitForCaption(const std::wstring& caption, DWORD milliseconds)
     return WaitForWindow([&](HWND window) { return WindowText(window) == caption; }, milliseconds);
 }
 
-HWND ChooserRun::WaitForSheet(DWORD milliseconds) const { return WaitForCaption(L"Quelt Chooser", milliseconds); }
+HWND ChooserRun::WaitForSheet(DWORD milliseconds) const {
+    // The sheet has its tabs; the applet's message boxes share its caption.
+    return WaitForWindow(
+        [](HWND window) {
+            return WindowText(window) == L"Quelt Chooser" &&
+                   ::FindWindowExW(window, nullptr, WC_TABCONTROLW, nullptr) != nullptr;
+        },
+        milliseconds);
+}
 
 HWND ChooserRun::WaitForMessageBox(const std::wstring& caption, DWORD milliseconds) const {
     return WaitForWindow(
