@@ -158,6 +158,14 @@ std::optional<DWORD> RegKey::ReadDword(const char* name) const { return ReadDwor
 std::optional<std::wstring> RegKey::ReadText(const wchar_t* name) const { return ReadTextValue(Get(), name); }
 std::optional<std::string> RegKey::ReadText(const char* name) const { return ReadTextValue(Get(), name); }
 
+bool RegKey::ReadText(const wchar_t* name, wchar_t* out, std::size_t capacity) const {
+    if (out == nullptr || capacity == 0) return false;
+    const std::optional<std::wstring> text = ReadText(name);
+    if (!text || text->size() >= capacity) return false;
+    std::wmemcpy(out, text->c_str(), text->size() + 1);
+    return true;
+}
+
 bool RegKey::ReadBytes(const wchar_t* name, void* buffer, DWORD size) const {
     return ReadBytesValue(Get(), name, buffer, size);
 }

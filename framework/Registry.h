@@ -5,6 +5,7 @@
 // value names without regard to case.
 #include <windows.h>
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -57,6 +58,10 @@ public:
     // lack its terminator).
     std::optional<std::wstring> ReadText(const wchar_t* name) const;
     std::optional<std::string> ReadText(const char* name) const;
+    // The same into a fixed buffer: at most capacity - 1 characters and the
+    // NUL. A longer text counts as missing (a name or password cut short
+    // would be a wrong one); on a miss out is left alone.
+    bool ReadText(const wchar_t* name, wchar_t* out, std::size_t capacity) const;
     // At most `size` bytes of a value of any type into buffer (the rest of
     // which is left alone); false when it is missing or does not fit.
     bool ReadBytes(const wchar_t* name, void* buffer, DWORD size) const;

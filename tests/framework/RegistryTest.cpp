@@ -62,6 +62,22 @@ TEST_F(RegistryTest, UnterminatedTextStopsAtItsEnd) {
     EXPECT_EQ(m_key.ReadText(L"Raw"), L"abc");
 }
 
+TEST_F(RegistryTest, TextIntoABufferFitsWithItsTerminatorOrCountsAsMissing) {
+    ASSERT_TRUE(m_key.WriteText(L"Four", L"abcd"));
+    ASSERT_TRUE(m_key.WriteDword(L"Number", 1));
+    const struct {
+        const wchar_t* name;
+        std::size_t capacity;
+        bool found;
+    } cases[] = {{L"Four", 5, true}, {L"Four", 4, false}, {L"Number", 5, false}, {L"Missing", 5, false},
+                 {L"Four", 0, false}};
+    for (const auto& c : cases) {
+        wchar_t out[8] = {L'?', L'?', L'?', L'?', L'?', L'?', L'?', 0};
+        EXPECT_EQ(m_key.ReadText(c.name, out, c.capacity), c.found) << c.name << " " << c.capacity;
+        EXPECT_EQ(std::wstring(out), c.found ? L"abcd" : L"???????") << c.name << " " << c.capacity;
+    }
+}
+
 TEST_F(RegistryTest, QueryReportsTypeAndFullSize) {
     ASSERT_TRUE(m_key.WriteText(L"Text", L"hello"));
     wchar_t small[2];
