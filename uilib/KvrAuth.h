@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "AuthInfo.h"
+#include "UiCallValues.h"
 
 // Opaque: only ever compared against the live instances, never dereferenced
 // by the library until it is known to be one.
@@ -13,26 +14,6 @@ typedef struct KvrUiInstance* KvrUiHandle;
 
 // result is kUiConfirmed or kUiCancelled; info is the record passed in.
 typedef void(WINAPI* KvrAuthCallback)(DWORD result, AuthInfo* info);
-
-// Narration string numbers for PostNarration.
-enum KvrNarration : DWORD {
-    kNarrateAttempting = 61207,    // "Attempting to connect to %s ..."
-    kNarrateConnected = 61208,     // "Connected to %s."
-    kNarrateFailed = 61211,        // "Attempt to connect to %s failed."
-    kNarrateInUse = 61212,         // "%s is currently in use."
-    kNarrateRefused = 61213,       // "The connection to %s was refused."
-    kNarrateTimedOut = 61214,      // "Connection attempt to %s has timed out."
-    kNarrateDisabled = 61215,      // "Dial-out is disabled on %s."
-    kNarrateUnknownPort = 61216,   // "%s is an unrecognized port name." (second text)
-};
-
-// ChangePassword modes.
-constexpr DWORD kPasswordExpired = 0;
-constexpr DWORD kPasswordChangeRefused = 1;
-
-// Lamp bits for UpdateModemLEDs.
-constexpr DWORD kLampHS = 0x01, kLampAA = 0x02, kLampCD = 0x04, kLampOH = 0x08,
-                kLampRD = 0x10, kLampSD = 0x20;
 
 // Every call but CreateUI returns 0 when the work was posted, kUiInvalidHandle
 // (0x20000001) when ui is not a live instance (including one already passed

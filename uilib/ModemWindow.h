@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "UiCallValues.h"
 #include "UiOptions.h"
 #include "Window.h"
 
@@ -14,9 +15,9 @@ namespace kvr {
 class CModemWindow : public CWnd {
     KVR_DECLARE_MESSAGE_MAP()
 public:
-    static constexpr WORD kLampRD = 0x10, kLampSD = 0x20;
+    static constexpr WORD kLampRD = ::kLampRD, kLampSD = ::kLampSD;
     static constexpr UINT_PTR kReceiveTimer = 1, kSendTimer = 2;
-    static constexpr UINT kLampMs = 600;
+    static constexpr UINT kLampMs = kLampFlashMs;
     // Paints any pending change, then answers the lamp flags, with bit 8 =
     // receive timer and bit 9 = send timer running (for tests and diagnostics).
     static constexpr UINT kMsgQueryLamps = WM_APP + 1;

@@ -85,7 +85,7 @@ SerialSettings SettingsFromBaudRate(std::uint32_t baudRate) {
 SerialSettings SettingsFromHandFlow(std::uint32_t controlHandshake, std::uint32_t flowReplace,
                                     std::uint32_t forcedFlowControl) {
     SerialSettings s{};
-    if (forcedFlowControl != kFlowNotForced) {
+    if (forcedFlowControl != reg::kNotForced) {
         s.flowFirst = static_cast<std::uint8_t>(forcedFlowControl >> 16);
         s.flowSecond = static_cast<std::uint8_t>(forcedFlowControl);
         return s;

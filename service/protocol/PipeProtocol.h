@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "RegistryNames.h"
 #include "SerialSettings.h"
 
 namespace portpipe {
@@ -35,7 +36,6 @@ constexpr std::uint32_t kOpenNotRedirected = 1;
 constexpr std::uint8_t kModemStatusIdle = 0x30;     // CTS and DSR
 constexpr std::uint8_t kModemStatusCarrier = 0xB0;  // CTS, DSR and DCD
 constexpr std::uint8_t kLineStatusIdle = 0x60;      // transmitter empty
-constexpr std::uint32_t kFlowNotForced = 0xFFFFFFFF;
 
 // Settings bytes: each mapper fills only its own bytes, the rest stay 0.
 SerialSettings SettingsFromModemControl(std::uint8_t modemControl);

@@ -88,15 +88,15 @@ struct HandFlowCase {
 };
 
 const HandFlowCase kHandFlowCases[] = {
-    {0x00, 0x00, kFlowNotForced, 1, 1},
-    {0x08, 0x00, kFlowNotForced, 3, 1},  // CTS handshake only
-    {0x00, 0x02, kFlowNotForced, 2, 1},  // automatic receive only
-    {0x08, 0x02, kFlowNotForced, 4, 1},
-    {0x00, 0x80, kFlowNotForced, 1, 3},  // RTS handshake only
-    {0x00, 0x01, kFlowNotForced, 1, 2},  // automatic transmit only
-    {0x00, 0x81, kFlowNotForced, 1, 4},
-    {0x08, 0x83, kFlowNotForced, 4, 4},
-    {0xFFFFFFF7, 0xFFFFFF7E, kFlowNotForced, 2, 1},  // other bits play no part
+    {0x00, 0x00, reg::kNotForced, 1, 1},
+    {0x08, 0x00, reg::kNotForced, 3, 1},  // CTS handshake only
+    {0x00, 0x02, reg::kNotForced, 2, 1},  // automatic receive only
+    {0x08, 0x02, reg::kNotForced, 4, 1},
+    {0x00, 0x80, reg::kNotForced, 1, 3},  // RTS handshake only
+    {0x00, 0x01, reg::kNotForced, 1, 2},  // automatic transmit only
+    {0x00, 0x81, reg::kNotForced, 1, 4},
+    {0x08, 0x83, reg::kNotForced, 4, 4},
+    {0xFFFFFFF7, 0xFFFFFF7E, reg::kNotForced, 2, 1},  // other bits play no part
     {0x08, 0x83, 0x00030001, 3, 1},
     {0x00, 0x00, 0x00030001, 3, 1},
     {0x08, 0x83, 0x00000000, 0, 0},  // forced to "no change"
@@ -250,19 +250,19 @@ TEST(PipeReader, SettingsMessagesNeedTheirWholePayload) {
         bool ok;
         Bytes expected;
     } cases[] = {
-        {"modem control", Message(PipeModemControl, {0x01}), kFlowNotForced, true, {0, 0, 0, 0, 0, 0, 0, 1}},
-        {"line control", Message(PipeLineControl, {0x1B}), kFlowNotForced, true, {0, 1, 8, 3, 0, 0, 2, 0}},
-        {"baud rate", Message(PipeBaudRate, {0x00, 0xC2, 0x01, 0x00}), kFlowNotForced, true,
+        {"modem control", Message(PipeModemControl, {0x01}), reg::kNotForced, true, {0, 0, 0, 0, 0, 0, 0, 1}},
+        {"line control", Message(PipeLineControl, {0x1B}), reg::kNotForced, true, {0, 1, 8, 3, 0, 0, 2, 0}},
+        {"baud rate", Message(PipeBaudRate, {0x00, 0xC2, 0x01, 0x00}), reg::kNotForced, true,
          {10, 0, 0, 0, 0, 0, 0, 0}},
-        {"hand flow", Message(PipeHandFlow, handFlow), kFlowNotForced, true, {0, 0, 0, 0, 4, 4, 0, 0}},
+        {"hand flow", Message(PipeHandFlow, handFlow), reg::kNotForced, true, {0, 0, 0, 0, 4, 4, 0, 0}},
         {"hand flow forced", Message(PipeHandFlow, handFlow), 0x00030001, true, {0, 0, 0, 0, 3, 1, 0, 0}},
         {"short hand flow", Message(PipeHandFlow, Bytes(handFlow.begin(), handFlow.end() - 1)),
-         kFlowNotForced, false, {}},
-        {"short baud rate", Message(PipeBaudRate, {0x80, 0x25, 0x00}), kFlowNotForced, false, {}},
-        {"empty line control", Message(PipeLineControl, {}), kFlowNotForced, false, {}},
-        {"empty modem control", Message(PipeModemControl, {}), kFlowNotForced, false, {}},
-        {"data", Message(PipeData, {1, 2, 3, 4}), kFlowNotForced, false, {}},
-        {"type 9", Message(9, Bytes(16, 0)), kFlowNotForced, false, {}},
+         reg::kNotForced, false, {}},
+        {"short baud rate", Message(PipeBaudRate, {0x80, 0x25, 0x00}), reg::kNotForced, false, {}},
+        {"empty line control", Message(PipeLineControl, {}), reg::kNotForced, false, {}},
+        {"empty modem control", Message(PipeModemControl, {}), reg::kNotForced, false, {}},
+        {"data", Message(PipeData, {1, 2, 3, 4}), reg::kNotForced, false, {}},
+        {"type 9", Message(9, Bytes(16, 0)), reg::kNotForced, false, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
