@@ -17,7 +17,7 @@ fi
 xvfb_pid=""
 if [ -z "${DISPLAY:-}" ]; then
   fifo=$(mktemp -u); mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -maxclients 1024 3>"$fifo" >/dev/null 2>&1 &
   xvfb_pid=$!
   read -r dnum <"$fifo"; rm -f "$fifo"
   export DISPLAY=":$dnum"

@@ -4,50 +4,41 @@
 
 #include <string>
 
-#include "Handles.h"
 #include "Progress.h"
+#include "Registry.h"
 #include "RegistryNames.h"
 
 namespace svc {
 
-void DefinePortDevices(PortDeviceMode mode) {
-    kvr::UniqueHKey ports;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, reg::kPortsKey, 0, KEY_READ, ports.Put()) != ERROR_SUCCESS)
-        return;
+void DefinePortDevices(PortDeviceMode mode, HKEY root) {
+    const kvr::RegKey ports = kvr::RegKey::Open(root, reg::kPortsKey);
+    if (!ports) return;
     for (DWORD index = 0;; ++index) {
-        wchar_t keyName[256];
-        DWORD nameLength = static_cast<DWORD>(std::size(keyName));
-        if (RegEnumKeyExW(ports.Get(), index, keyName, &nameLength, nullptr, nullptr, nullptr,
-                          nullptr) != ERROR_SUCCESS)
-            return;
-        kvr::UniqueHKey port;
-        if (RegOpenKeyExW(ports.Get(), keyName, 0, KEY_READ, port.Put()) != ERROR_SUCCESS) return;
+        const std::optional<std::wstring> keyName = ports.SubKeyName(index);
+        if (!keyName) return;
+        const kvr::RegKey port = kvr::RegKey::Open(ports.Get(), keyName->c_str());
+        if (!port) return;
 
         wchar_t dosName[129] = {};
-        DWORD type = 0;
-        DWORD size = sizeof(dosName) - sizeof(wchar_t);
-        if (RegQueryValueExW(port.Get(), reg::kDosDevices, nullptr, &type,
-                             reinterpret_cast<BYTE*>(dosName), &size) != ERROR_SUCCESS ||
-            type != REG_SZ || dosName[0] == 0) {
-            Progress(L"Port key %ls has no DosDevices; later ports keep their names.", keyName);
+        if (!port.ReadText(reg::kDosDevices, dosName, std::size(dosName))) {
+            Progress(L"Port key %ls has no DosDevices; later ports keep their names.", keyName->c_str());
             return;
         }
-        DWORD redirected = 0;
-        size = sizeof(redirected);
-        if (RegQueryValueExW(port.Get(), reg::kIsRedirected, nullptr, &type,
-                             reinterpret_cast<BYTE*>(&redirected), &size) != ERROR_SUCCESS ||
-            type != REG_DWORD) {
-            Progress(L"Port key %ls has no IsRedirected; later ports keep their names.", keyName);
+        // An empty name names no device; the ports after it still get theirs.
+        if (dosName[0] == 0) continue;
+        const std::optional<DWORD> redirected = port.ReadDword(reg::kIsRedirected);
+        if (!redirected) {
+            Progress(L"Port key %ls has no IsRedirected; later ports keep their names.", keyName->c_str());
             return;
         }
 
-        const std::wstring target = std::wstring(L"\\Device\\") + keyName;
-        if (mode == PortDeviceMode::Define && redirected != 0) {
+        const std::wstring target = L"\\Device\\" + *keyName;
+        if (mode == PortDeviceMode::Define && *redirected != 0) {
             DefineDosDeviceW(DDD_RAW_TARGET_PATH, dosName, target.c_str());
             Progress(L"Defined %ls as %ls.", dosName, target.c_str());
         } else {
-            DefineDosDeviceW(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE,
-                             dosName, target.c_str());
+            DefineDosDeviceW(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, dosName,
+                             target.c_str());
         }
     }
 }

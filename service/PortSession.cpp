@@ -1,203 +1,176 @@
 #include "PortSession.h"
 
-#include <cstring>
-
-#include "PasswordCache.h"
 #include "Progress.h"
 #include "SessionRegistry.h"
 
 namespace svc {
 namespace {
 
-SessionEnvironment g_environment{&KvrAuthUi(), nullptr};
+constexpr DWORD kTickMs = 1000;
 
-PortSession& SessionOf(const OVERLAPPED* overlapped) {
-    // The completion routines' overlapped records carry their session in hEvent,
-    // which ReadFileEx and WSARecv leave to the caller.
-    return *static_cast<PortSession*>(overlapped->hEvent);
-}
+// Every piece one server message can become: a data message as large as the
+// receive buffer holds, in pipe pieces, or the three messages of an open.
+constexpr std::size_t kMostPiecesPerServerMessage =
+    (wire::kMaxReceivableData + portpipe::kPipePayloadMax - 1) / portpipe::kPipePayloadMax;
+static_assert(kMostPiecesPerServerMessage >= 3 && kMostPiecesPerServerMessage <= DriverPipe::kSlots);
 
-void CALLBACK PipeReadDone(DWORD error, DWORD bytes, OVERLAPPED* overlapped) {
-    PortSession& session = SessionOf(overlapped);
-    session.pipeReadPending = false;
-    if (error != ERROR_SUCCESS && !session.quit) {
-        if (error == ERROR_MORE_DATA)
-            Progress(L"[%lu] The driver sent a message longer than %lu bytes.", session.id, kPipeBufferSize);
-        else
-            Progress(L"[%lu] Pipe read failed (%lu): the driver closed the port.", session.id, error);
-        session.quit = true;
-    }
-    if (session.quit) return;
-    session.pipeMessageLength = bytes;
-    if (bytes != 0) OnPipeMessage(session);
-    if (session.online && !session.quit) StartPipeRead(session);
-}
-
-void CALLBACK SocketReadDone(DWORD error, DWORD bytes, WSAOVERLAPPED* overlapped, DWORD) {
-    PortSession& session = SessionOf(overlapped);
-    session.socketReadPending = false;
-    if ((error != ERROR_SUCCESS || bytes == 0) && !session.quit && session.socket != INVALID_SOCKET) {
-        Progress(L"[%lu] The server %ls the connection (%lu).", session.id, bytes == 0 ? L"closed" : L"lost",
-                 error);
-        session.quit = true;
-    }
-    if (session.quit || session.socket == INVALID_SOCKET) return;
-    session.framer.Commit(bytes);
-    OnServerBytes(session);
-    if (!session.quit && !session.retrySameServer && !session.nextServer && session.socket != INVALID_SOCKET)
-        StartSocketRead(session);
-}
+// A lamp call lands on the library's thread a little after it was made, and
+// its flash starts then: asking again only after this much more time makes
+// sure the lamp has gone dark and will light again.
+constexpr DWORD kLampRepostSlackMs = 40;
 
 void CALLBACK WakeApc(ULONG_PTR) {}
 
-// A write made while another write of this session is waiting (a completion
-// routine ran during that wait) needs an event of its own, or the outer wait
-// could see the inner write's completion as its own.
-class WriteEvent {
-public:
-    WriteEvent(PortSession& session, HANDLE sessionEvent) : m_session(session) {
-        m_event = m_session.writeDepth++ == 0 ? sessionEvent : (m_owned = CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    }
-    ~WriteEvent() {
-        --m_session.writeDepth;
-        if (m_owned != nullptr) CloseHandle(m_owned);
-    }
-    WriteEvent(const WriteEvent&) = delete;
-    WriteEvent& operator=(const WriteEvent&) = delete;
-    HANDLE Get() const { return m_event; }
-
-    // Waits in alertable waits, so this session's completions keep running.
-    bool Await(const OVERLAPPED& overlapped) const {
-        while (!HasOverlappedIoCompleted(&overlapped))
-            if (WaitForSingleObjectEx(m_event, 10000, TRUE) == WAIT_FAILED) return false;
-        return true;
-    }
-
-private:
-    PortSession& m_session;
-    HANDLE m_event = nullptr;
-    HANDLE m_owned = nullptr;
-};
-
-void InitSession(PortSession& session, HANDLE pipe) {
-    session.pipe = pipe;
-    session.pipeWriteEvent = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-    session.socketWriteEvent = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &session.thread, 0, FALSE,
-                    DUPLICATE_SAME_ACCESS);
-    session.id = GetCurrentThreadId();
-}
-
-void TearDown(PortSession& session) {
-    // Late callbacks from the user-interface thread must find the session gone.
-    UnregisterSession(session);
-    if (session.ui != nullptr) {
-        g_environment.ui->destroyUI(session.ui);
-        session.ui = nullptr;
-    }
-    CloseServerSocket(session);
-    if (session.pipe != INVALID_HANDLE_VALUE) CloseHandle(session.pipe);
-    session.pipe = INVALID_HANDLE_VALUE;
-    // Reads still pending on the closed handles complete into this stack
-    // frame: let them finish before it goes away.
-    for (int i = 0; i < 100 && (session.pipeReadPending || session.socketReadPending); ++i) SleepEx(50, TRUE);
-    if (session.pipeWriteEvent != nullptr) CloseHandle(session.pipeWriteEvent);
-    if (session.socketWriteEvent != nullptr) CloseHandle(session.socketWriteEvent);
-    if (session.portKey != nullptr) RegCloseKey(session.portKey);
-    if (session.redirectionsKey != nullptr) RegCloseKey(session.redirectionsKey);
-    if (session.thread != nullptr) CloseHandle(session.thread);
-}
-
 }  // namespace
 
-void SetSessionEnvironment(const SessionEnvironment& environment) { g_environment = environment; }
-const SessionEnvironment& Environment() { return g_environment; }
-
-void StartPipeRead(PortSession& session) {
-    if (session.pipeReadPending) return;  // one read at a time keeps messages in order
-    std::memset(session.pipeReceive, 0, sizeof(session.pipeReceive));
-    std::memset(&session.pipeRead, 0, sizeof(session.pipeRead));
-    session.pipeRead.hEvent = &session;
-    if (!ReadFileEx(session.pipe, session.pipeReceive, kPipeBufferSize, &session.pipeRead, PipeReadDone)) {
-        Progress(L"[%lu] Cannot read the pipe (%lu).", session.id, GetLastError());
-        session.quit = true;
-        return;
-    }
-    session.pipeReadPending = true;
+bool LampMirror::ShouldLight(DWORD now) {
+    if (m_lit && now - m_litAt < kLampFlashMs + kLampRepostSlackMs) return false;
+    m_lit = true;
+    m_litAt = now;
+    return true;
 }
 
-void PipeSend(PortSession& session, const void* data, DWORD length) {
-    if (session.pipe == INVALID_HANDLE_VALUE) return;
-    WriteEvent event(session, session.pipeWriteEvent);
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = event.Get();
-    DWORD written = 0;
-    if ((!WriteFile(session.pipe, data, length, nullptr, &overlapped) && GetLastError() != ERROR_IO_PENDING) ||
-        !event.Await(overlapped) || !GetOverlappedResult(session.pipe, &overlapped, &written, TRUE) ||
-        written < length) {
-        if (!session.quit) Progress(L"[%lu] Pipe write failed (%lu).", session.id, GetLastError());
-        session.quit = true;
-    }
+void LampMirror::Set(bool lit, DWORD now) {
+    m_lit = lit;
+    m_litAt = now;
 }
 
-void StartSocketRead(PortSession& session) {
-    if (session.socketReadPending) return;
-    const wire::ReceiveSpace tail = session.framer.WritableTail();
-    std::memset(&session.socketRead, 0, sizeof(session.socketRead));
-    session.socketRead.hEvent = &session;
-    WSABUF buffer{static_cast<ULONG>(tail.size), reinterpret_cast<char*>(tail.data)};
-    DWORD flags = 0;
-    if (tail.size == 0 || (WSARecv(session.socket, &buffer, 1, nullptr, &flags, &session.socketRead,
-                                   SocketReadDone) == SOCKET_ERROR &&
-                           WSAGetLastError() != WSA_IO_PENDING)) {
-        Progress(L"[%lu] Cannot read from the server (%d).", session.id, WSAGetLastError());
-        session.quit = true;
-        return;
-    }
-    session.socketReadPending = true;
+PortSession::PortSession(HANDLE pipe, const SessionEnvironment& environment)
+    : m_environment(environment),
+      m_id(GetCurrentThreadId()),
+      m_forcedFlowControl(reg::kNotForced),
+      m_pipe(pipe, *this),
+      m_wire(environment.connect, *this),
+      m_server(m_wire) {
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), m_thread.Put(), 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+    m_ui = m_environment.ui->createUI();
+    if (m_ui == nullptr) Progress(L"[%lu] No user-interface instance: the session goes on without windows.", m_id);
+    RegisterSession(*this);
 }
 
-void ServerSend(PortSession& session, const void* data, DWORD length) {
-    if (session.socket == INVALID_SOCKET) {
-        session.quit = true;
+PortSession::~PortSession() {
+    // Late callbacks from the user-interface thread must find the session
+    // gone; once it is, nothing of the environment may be touched.
+    const UiApi* ui = m_environment.ui;
+    UnregisterSession(*this);
+    if (m_ui != nullptr) ui->destroyUI(m_ui);
+    m_ui = nullptr;
+    m_server.Close();
+    m_pipe.Close();
+    m_portKey = kvr::RegKey();
+    m_redirectionsKey = kvr::RegKey();
+    // The link and the pipe wait for their cancelled I/O as they go.
+}
+
+void PortSession::Run() {
+    Progress(L"[%lu] Port driver connected.", m_id);
+    m_pipe.StartRead();
+    m_lastTick = Now();
+    while (!Ending()) {
+        const DWORD sinceTick = Now() - m_lastTick;
+        if (sinceTick < kTickMs) m_environment.clock->Wait(kTickMs - sinceTick);
+        const bool tick = Now() - m_lastTick >= kTickMs;
+        if (tick) m_lastTick = Now();
+        RunSteps(tick);
+    }
+    // What was queued for the driver before the end (an open's answer, the
+    // server's last data) still goes out, unless the driver stops taking it.
+    for (int i = 0; i < 100 && !m_pipe.Idle(); ++i) SleepEx(50, TRUE);
+}
+
+void PortSession::End(const wchar_t* why) {
+    if (Ending()) return;
+    Progress(L"[%lu] %ls", m_id, why);
+    m_state = SessionState::Ending;
+}
+
+void PortSession::HandOver(bool SessionInbox::*answered, DWORD SessionInbox::*answer, DWORD result) {
+    AcquireSRWLockExclusive(&m_inbox.lock);
+    m_inbox.*answered = true;
+    m_inbox.*answer = result;
+    ReleaseSRWLockExclusive(&m_inbox.lock);
+    // Wakes the loop, so the answer is acted on now rather than at the next tick.
+    QueueUserAPC(WakeApc, m_thread.Get(), 0);
+}
+
+// --- The relay -----------------------------------------------------------------
+
+void PortSession::ReadDriverWhenRoom() {
+    if (Ending() || m_pipe.ReadPending()) return;
+    // Before the open only the first message is read; a read that brought
+    // nothing to dispatch is issued again, so the driver's close is seen.
+    if (m_state == SessionState::Opening || (m_state == SessionState::Online && m_server.HasRoomForData()))
+        m_pipe.StartRead();
+}
+
+void PortSession::OnDriverRoom() { m_server.Resume(); }
+
+void PortSession::OnServerRoom() { ReadDriverWhenRoom(); }
+
+void PortSession::OnDriverLost(unsigned long error) {
+    if (error == ERROR_MORE_DATA) {
+        Progress(L"[%lu] The driver sent a message longer than %zu bytes.", m_id, portpipe::kPipeMessageSize);
+        End(L"Ending the session.");
     } else {
-        WriteEvent event(session, session.socketWriteEvent);
-        WSAOVERLAPPED overlapped{};
-        overlapped.hEvent = event.Get();
-        WSABUF buffer{length, static_cast<char*>(const_cast<void*>(data))};
-        DWORD sent = 0;
-        DWORD flags = 0;
-        if ((WSASend(session.socket, &buffer, 1, nullptr, 0, &overlapped, nullptr) == SOCKET_ERROR &&
-             WSAGetLastError() != WSA_IO_PENDING) ||
-            !event.Await(overlapped) ||
-            !WSAGetOverlappedResult(session.socket, &overlapped, &sent, TRUE, &flags) || sent < length) {
-            if (!session.quit) Progress(L"[%lu] Server write failed (%d).", session.id, WSAGetLastError());
-            session.quit = true;
+        Progress(L"[%lu] Pipe I/O failed (%lu): the driver closed the port.", m_id, error);
+        End(L"Ending the session.");
+    }
+}
+
+void PortSession::OnServerLost(unsigned long error) {
+    if (error == 0)
+        Progress(L"[%lu] The server closed the connection.", m_id);
+    else if (error == WSAEMSGSIZE)
+        Progress(L"[%lu] The server sent a message too large to receive; ending the session.", m_id);
+    else
+        Progress(L"[%lu] The server connection failed (%lu).", m_id, error);
+    End(L"Ending the session.");
+}
+
+bool PortSession::CanTakeServerMessage() { return !Ending() && m_pipe.Room() >= kMostPiecesPerServerMessage; }
+
+void PortSession::Sent(bool queued) {
+    m_lastServerWrite = Now();
+    if (!queued) End(L"Cannot send to the server.");
+}
+
+void PortSession::SendPipeStatus(std::uint32_t type, std::uint32_t value) {
+    const bool queued = m_pipe.QueueBuilt([&](std::uint8_t* slot, std::size_t capacity) {
+        switch (type) {
+        case portpipe::PipeOpenResult: return portpipe::BuildPipeOpenResult(slot, capacity, value);
+        case portpipe::PipeModemStatus:
+            return portpipe::BuildPipeModemStatus(slot, capacity, static_cast<std::uint8_t>(value));
+        default: return portpipe::BuildPipeLineStatus(slot, capacity, static_cast<std::uint8_t>(value));
         }
-    }
-    session.lastServerWrite = GetTickCount();
+    });
+    if (!queued) End(L"Cannot write to the pipe.");
 }
 
-void CloseServerSocket(PortSession& session) {
-    if (session.socket != INVALID_SOCKET) closesocket(session.socket);
-    session.socket = INVALID_SOCKET;
+void PortSession::ForwardServerData(const ServerMessage& message) {
+    const bool sent = portpipe::ForEachPipePiece(
+        message.data, message.dataLength, [this](const std::uint8_t* piece, std::size_t length) {
+            return m_pipe.QueueBuilt([&](std::uint8_t* slot, std::size_t capacity) {
+                return portpipe::BuildPipeData(slot, capacity, piece, length);
+            });
+        });
+    if (!sent) {
+        End(L"Cannot write to the pipe.");
+        return;
+    }
+    if (m_ui != nullptr && m_receiveLamp.ShouldLight(Now())) m_environment.ui->updateReceiveLED(m_ui, kLampRD);
 }
 
-void WakeSession(PortSession& session) { QueueUserAPC(WakeApc, session.thread, 0); }
+// --- Thread entry ---------------------------------------------------------------
 
-DWORD WINAPI SessionThread(void* pipe) {
-    PortSession session;
-    InitSession(session, static_cast<HANDLE>(pipe));
-    Progress(L"[%lu] Port driver connected.", session.id);
-    session.ui = g_environment.ui->createUI();
-    RegisterSession(session);
-    StartPipeRead(session);
-    while (!session.quit) {
-        SleepEx(1000, TRUE);
-        if (!session.quit) RunTimerSteps(session);
+DWORD WINAPI SessionThread(void* start) {
+    const SessionStart given = *static_cast<SessionStart*>(start);
+    delete static_cast<SessionStart*>(start);
+    {
+        PortSession session(given.pipe, *given.environment);
+        session.Run();
     }
-    TearDown(session);
-    Progress(L"[%lu] Session ended.", session.id);
+    Progress(L"[%lu] Session ended.", GetCurrentThreadId());
     return 0;
 }
 

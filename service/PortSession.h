@@ -1,23 +1,31 @@
 #pragma once
 // One port open: from the driver's pipe connection to the end of the session.
-// A session lives on its own thread's stack; all its I/O completes on that
-// thread during alertable waits, and every write to its pipe and its socket is
-// made from that thread.
+// A session lives on its own thread's stack and owns its pipe, its server
+// link, its keys and its user-interface instance. All its I/O is
+// asynchronous and completes on that thread; nothing waits in a completion.
 #include <winsock2.h>
 #include <windows.h>
 
 #include <cstdint>
 
 #include "AuthInfo.h"
+#include "DriverPipe.h"
+#include "Handles.h"
 #include "PasswordScramble.h"
-#include "ReceiveFramer.h"
-#include "UiApi.h"
-
-class PasswordCache;
+#include "Registry.h"
+#include "SessionEnvironment.h"
+#include "WireServerLink.h"
 
 namespace svc {
 
-inline constexpr DWORD kPipeBufferSize = 1024;
+enum class SessionState {
+    Opening,         // waiting for the driver's PipeOpen
+    Connecting,      // walking the port's servers
+    LoggingIn,       // connected, the login sent or about to be
+    WaitingForUser,  // a dialog is open, or credentials are awaited
+    Online,          // the open is complete: data flows
+    Ending,
+};
 
 // Results handed over by the user-interface thread's callbacks; the session
 // loop takes them at its next pass.
@@ -29,88 +37,126 @@ struct SessionInbox {
     DWORD changeResult = 0;
 };
 
-struct PortSession {
+// When the service last asked for a send or receive lamp: the lamp is lit and
+// flashing until the library's flash time has passed, so a call meanwhile
+// would change nothing on the screen.
+class LampMirror {
+public:
+    bool ShouldLight(DWORD now);
+    void Set(bool lit, DWORD now);
+
+private:
+    bool m_lit = false;
+    DWORD m_litAt = 0;
+};
+
+class PortSession final : private DriverEvents, private ServerEvents {
+public:
+    PortSession(HANDLE pipe, const SessionEnvironment& environment);
+    ~PortSession();
+    PortSession(const PortSession&) = delete;
+    PortSession& operator=(const PortSession&) = delete;
+
+    // Runs the session until it ends; tear-down follows in the destructor.
+    void Run();
+
+    // A late callback finds its session by the record it was lent.
+    AuthInfo* LentRecord() { return &m_authInfo; }
+    // Called from the user-interface thread: hands a dialog's answer over.
+    void HandOver(bool SessionInbox::*answered, DWORD SessionInbox::*answer, DWORD result);
+
+private:
+    // DriverEvents
+    void OnDriverMessage(const std::uint8_t* message, std::size_t length) override;
+    void OnDriverRoom() override;
+    void OnDriverLost(unsigned long error) override;
+    // ServerEvents
+    bool CanTakeServerMessage() override;
+    void OnServerMessage(const ServerMessage& message) override;
+    void OnServerRoom() override;
+    void OnServerLost(unsigned long error) override;
+
+    // The relay.
+    void ReadDriverWhenRoom();
+    void SendPipeStatus(std::uint32_t type, std::uint32_t value);
+    void ForwardServerData(const ServerMessage& message);
+    // Every message to the server counts as a write; one that cannot be
+    // queued ends the session.
+    void Sent(bool queued);
+
+    // The connection logic (SessionLogic.cpp).
+    void OnPipeOpen(const portpipe::PipeMessage& message);
+    void ServerWalk();
+    void ConnectToServer();
+    void SendLogin();
+    void CompleteOpen();
+    void PinRoute();
+    void StoreInCache();
+    void Narrate(DWORD number);
+    void TakeCallbackResults();
+    void OnAuthentication(DWORD result);
+    void OnPasswordChange(DWORD result);
+    void RunSteps(bool tick);
+    void End(const wchar_t* why);
+
+    DWORD Now() const { return m_environment.clock->Now(); }
+    bool Ending() const { return m_state == SessionState::Ending; }
+
+    const SessionEnvironment& m_environment;
+    SessionState m_state = SessionState::Opening;
+    DWORD m_id = 0;
+    kvr::UniqueHandle m_thread;  // for the wake-up calls of the callbacks
+
     // Port configuration.
-    HKEY portKey = nullptr;
-    HKEY redirectionsKey = nullptr;
-    DWORD entryIndex = 0;
-    DWORD isRedirected = 0;
-    DWORD forcedFlowControl = 0xFFFFFFFF;
+    kvr::RegKey m_portKey;
+    kvr::RegKey m_redirectionsKey;
+    DWORD m_entryIndex = 0;
+    DWORD m_isRedirected = 0;
+    DWORD m_forcedFlowControl;
 
     // Current server entry.
-    wchar_t server[257] = {};
-    wchar_t serverPort[257] = {};
-    BYTE serverAddress[16] = {};
-    int serverAddressLength = 0;
+    wchar_t m_serverKeyPath[257] = {};  // the entry's Server value
+    wchar_t m_serverPort[257] = {};
+    BYTE m_serverAddress[16] = {};
+    int m_serverAddressLength = 0;
 
-    std::uint16_t scrambledPassword[kScrambledBuffer] = {};
-    UiHandle ui = nullptr;
-    AuthInfo authInfo = {};
+    std::uint16_t m_scrambledPassword[kScrambledBuffer] = {};
+    UiHandle m_ui = nullptr;
+    AuthInfo m_authInfo = {};
 
-    // Flags.
-    bool quit = false;
-    bool online = false;
-    bool opened = false;  // PipeOpen seen
-    bool nextServer = false;
-    bool retrySameServer = false;
-    bool loginToSend = false;
-    bool silentConfigured = false;
-    bool credentialsReady = false;
-    bool proceedWithoutChange = false;
-    DWORD authState = 0;
+    // Flags the protocol needs beside the state.
+    bool m_openToHandle = false;    // the driver's PipeOpen, taken by the loop
+    portpipe::PipeMessage m_open;  // points into the pipe's read buffer, which
+                                   // is not read into again before the open completes
+    bool m_nextServer = false;
+    bool m_retrySameServer = false;
+    bool m_loginToSend = false;
+    bool m_silentConfigured = false;
+    bool m_credentialsReady = false;
+    bool m_proceedWithoutChange = false;
+    DWORD m_authState = 0;
+    std::uint8_t m_lastReason = 0;
 
-    // Times (tick counts; compared by unsigned subtraction).
-    DWORD lastServerWrite = 0;
-    DWORD entryFirstTried = 0;
-    DWORD reopenMs = 0;
+    // Times (clock ticks; compared by unsigned subtraction).
+    DWORD m_lastServerWrite = 0;
+    DWORD m_entryFirstTried = 0;
+    DWORD m_reopenMs = 0;
+    DWORD m_lastTick = 0;
 
-    // Pipe side.
-    HANDLE pipe = INVALID_HANDLE_VALUE;
-    OVERLAPPED pipeRead = {};
-    DWORD pipeMessageLength = 0;
-    BYTE pipeReceive[kPipeBufferSize] = {};
-    HANDLE pipeWriteEvent = nullptr;
+    LampMirror m_sendLamp;
+    LampMirror m_receiveLamp;
 
-    // Server side.
-    SOCKET socket = INVALID_SOCKET;
-    WSAOVERLAPPED socketRead = {};
-    wire::ReceiveFramer framer;
-    HANDLE socketWriteEvent = nullptr;
-
-    // Reads in flight, so tear-down can let them finish before the frame goes;
-    // and how deep writes are nested (completions run inside write waits).
-    bool pipeReadPending = false;
-    bool socketReadPending = false;
-    int writeDepth = 0;
-
-    SessionInbox inbox;
-    HANDLE thread = nullptr;
-    DWORD id = 0;
+    SessionInbox m_inbox;
+    DriverPipe m_pipe;        // declared after what its completions touch,
+    WireServerLink m_wire;    // so they go first
+    ServerLink& m_server;
 };
 
-// The session's I/O machinery.
-void StartPipeRead(PortSession& session);
-void PipeSend(PortSession& session, const void* data, DWORD length);
-void StartSocketRead(PortSession& session);
-void ServerSend(PortSession& session, const void* data, DWORD length);
-void CloseServerSocket(PortSession& session);
-// Makes the session's loop run its steps now instead of at the next tick.
-void WakeSession(PortSession& session);
-
-// What the session does with its messages and ticks.
-void OnPipeMessage(PortSession& session);
-void OnServerBytes(PortSession& session);
-void RunTimerSteps(PortSession& session);
-
-// What sessions share: the user-interface library and the password cache.
-struct SessionEnvironment {
-    const UiApi* ui;
-    PasswordCache* cache;
+// Thread entry for one connected pipe instance: owns the handle.
+struct SessionStart {
+    HANDLE pipe;
+    const SessionEnvironment* environment;
 };
-void SetSessionEnvironment(const SessionEnvironment& environment);
-const SessionEnvironment& Environment();
-
-// Thread entry for one connected pipe instance; owns the handle.
-DWORD WINAPI SessionThread(void* pipe);
+DWORD WINAPI SessionThread(void* start);
 
 }  // namespace svc

@@ -5,7 +5,8 @@ namespace svc {
 
 // The service's work: start-up, the pipe listener until stopped, shut-down.
 void RunServer(int argc, wchar_t** argv);
-// Signalled by the control and console handlers.
+// Asks the running server to stop; for the control and console handlers.
+// Does nothing when no server runs.
 void SignalStop();
 
 }  // namespace svc

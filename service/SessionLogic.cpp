@@ -1,425 +1,401 @@
 // What a port session does: the driver's messages, the walk through the
-// port's servers, the login, the server's messages and the once-a-second steps.
+// port's servers, the login, the server's messages and the timed steps.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <cstring>
 #include <cwchar>
+#include <string>
 
-#include "Handles.h"
 #include "PasswordCache.h"
 #include "PipeProtocol.h"
 #include "PortSession.h"
 #include "Progress.h"
 #include "RegistryNames.h"
-#include "RegistryValues.h"
 #include "RouteHelper.h"
-#include "ServerConnect.h"
 #include "ServiceOptions.h"
 #include "SessionRegistry.h"
-#include "WireCodec.h"
-
-using kvr::ReadDwordValue;
-using kvr::ReadStringValue;
+#include "UiCallValues.h"
 
 namespace svc {
 namespace {
 
 constexpr DWORD kRetryIntervalMs = 3000;
 constexpr DWORD kKeepAliveIntervalMs = 120000;
-constexpr DWORD kNarrationConnecting = 61207;
-constexpr DWORD kNarrationConnected = 61208;
-constexpr DWORD kChangeExpired = 0;
-constexpr DWORD kChangeFailed = 1;
-
-const UiApi& Ui() { return *Environment().ui; }
+constexpr DWORD kSendLampOn = 1;
 
 const char16_t* U16(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }
-
-DWORD Elapsed(DWORD since) { return GetTickCount() - since; }
 
 DWORD NarrationForReason(std::uint8_t reason) {
     switch (reason) {
     case wire::kReasonNone: return 0;
-    case wire::kReasonPortInUse: return 61212;
-    case wire::kReasonRefused: return 61213;
-    case wire::kReasonTimedOut: return 61214;
-    case wire::kReasonDialOutDisabled: return 61215;
-    case wire::kReasonUnknownPort: return 61216;
-    default: return 61211;
+    case wire::kReasonPortInUse: return kNarrateInUse;
+    case wire::kReasonRefused: return kNarrateRefused;
+    case wire::kReasonTimedOut: return kNarrateTimedOut;
+    case wire::kReasonDialOutDisabled: return kNarrateDisabled;
+    case wire::kReasonUnknownPort: return kNarrateUnknownPort;
+    default: return kNarrateFailed;
     }
-}
-
-void Narrate(PortSession& session, DWORD number) {
-    if (number != 0)
-        Ui().postNarration(session.ui, number, session.authInfo.serverName, session.serverPort, nullptr);
-}
-
-void SendPipeStatus(PortSession& session, std::size_t (*build)(std::uint8_t*, std::size_t, std::uint8_t),
-                    std::uint8_t value) {
-    std::uint8_t message[portpipe::kPipeStatusMessageSize];
-    PipeSend(session, message, static_cast<DWORD>(build(message, sizeof(message), value)));
-}
-
-void SendOpenResult(PortSession& session, std::uint32_t status) {
-    std::uint8_t message[portpipe::kPipeStatusMessageSize];
-    PipeSend(session, message, static_cast<DWORD>(portpipe::BuildPipeOpenResult(message, sizeof(message), status)));
 }
 
 void ScrambleInto(const wchar_t* password, std::uint16_t* out) {
     ScramblePassword(password, static_cast<std::uint32_t>(wcsnlen(password, kPasswordChars - 1) + 1), out);
 }
 
-// --- The walk through the port's servers -------------------------------------
-
-void SendLogin(PortSession& session) {
-    // Without a connection the login goes out right after the next connect.
-    if (!session.credentialsReady || session.socket == INVALID_SOCKET) return;
-    session.loginToSend = false;
-    std::uint8_t message[wire::kReceiveBufferSize];
-    const std::size_t length =
-        wire::BuildLogin(message, sizeof(message), U16(session.authInfo.userName),
-                         session.authState == kAuthSilent ? nullptr : session.scrambledPassword,
-                         U16(session.serverPort));
-    Progress(L"[%lu] Login as \"%ls\" to port %ls%ls.", session.id, session.authInfo.userName, session.serverPort,
-             session.authState == kAuthSilent ? L" (silent)" : L"");
-    ServerSend(session, message, static_cast<DWORD>(length));
-}
-
-void ConnectToServer(PortSession& session) {
-    session.retrySameServer = false;
-    session.nextServer = false;
-    session.proceedWithoutChange = false;
-
-    kvr::UniqueHKey serverKey;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, session.server, 0, KEY_READ, serverKey.Put()) == ERROR_SUCCESS) {
-        BYTE address[sizeof(session.serverAddress)];
-        DWORD type = 0;
-        DWORD size = sizeof(address);
-        if (RegQueryValueExW(serverKey.Get(), reg::kAddress, nullptr, &type, address, &size) == ERROR_SUCCESS) {
-            std::memset(session.serverAddress, 0, sizeof(session.serverAddress));
-            std::memcpy(session.serverAddress, address, size);
-            session.serverAddressLength = static_cast<int>(size);
-        }
-        ReadStringValue(serverKey.Get(), reg::kName, session.authInfo.serverName, kDisplayNameChars);
-    } else {
-        Progress(L"[%lu] Server key %ls is missing.", session.id, session.server);
-    }
-
-    Narrate(session, kNarrationConnecting);
-    Progress(L"[%lu] Connecting to %ls (%ls), port %ls.", session.id, session.authInfo.serverName, session.server,
-             session.serverPort);
-    session.socket = ConnectToAddress(session.serverAddress, session.serverAddressLength);
-    if (session.socket == INVALID_SOCKET) {
-        Progress(L"[%lu] Cannot connect to %ls (%d).", session.id, session.authInfo.serverName, WSAGetLastError());
-        session.nextServer = true;
-        return;
-    }
-    session.framer.Reset();
-    StartSocketRead(session);
-    SendLogin(session);
-}
-
-// Tries the entry at the session's index of the port's server list.
-void ServerWalk(PortSession& session) {
-    session.server[0] = 0;
-    session.serverPort[0] = 0;
-    session.entryFirstTried = GetTickCount();
-
-    wchar_t entryName[129];
-    DWORD nameLength = static_cast<DWORD>(std::size(entryName));
-    kvr::UniqueHKey entry;
-    if (session.redirectionsKey == nullptr ||
-        RegEnumKeyExW(session.redirectionsKey, session.entryIndex, entryName, &nameLength, nullptr, nullptr,
-                      nullptr, nullptr) != ERROR_SUCCESS ||
-        RegOpenKeyExW(session.redirectionsKey, entryName, 0, KEY_READ, entry.Put()) != ERROR_SUCCESS) {
-        Progress(L"[%lu] No more servers to try.", session.id);
-        session.quit = true;
-        return;
-    }
-    if (!ReadStringValue(entry.Get(), reg::kEntryServer, session.server, std::size(session.server)) ||
-        !ReadStringValue(entry.Get(), reg::kEntryPort, session.serverPort, std::size(session.serverPort))) {
-        Progress(L"[%lu] Entry %ls lacks its Server or Port value.", session.id, entryName);
-        session.quit = true;
-        return;
-    }
-    ConnectToServer(session);
-}
-
-void StoreInCache(PortSession& session) {
-    if (Environment().cache != nullptr) Environment().cache->Store(session.authInfo.userName, session.scrambledPassword);
-}
-
-void PinRoute(PortSession& session) {
-    sockaddr_in server{};
-    if (session.serverAddressLength < static_cast<int>(sizeof(server))) return;
-    std::memcpy(&server, session.serverAddress, sizeof(server));
-    if (server.sin_family != AF_INET) return;
-    PinRouteToServer(session.socket, server);
-}
-
-void CompleteOpen(PortSession& session) {
-    session.online = true;
-    StoreInCache(session);
-    Narrate(session, kNarrationConnected);
-    Ui().destroyNarrationWindow(session.ui);
-    Ui().createModem(session.ui, &session.authInfo);
-    PinRoute(session);
-    Progress(L"[%lu] Connected to %ls.", session.id, session.authInfo.serverName);
-    StartPipeRead(session);
-    SendOpenResult(session, portpipe::kOpenConnected);
-    SendPipeStatus(session, portpipe::BuildPipeModemStatus, portpipe::kModemStatusIdle);
-    SendPipeStatus(session, portpipe::BuildPipeLineStatus, portpipe::kLineStatusIdle);
-}
-
-// --- Callbacks from the user-interface thread --------------------------------
-
 // The callbacks run on the library's thread: they hand the result to the
 // session loop, which acts on it on the session's own thread. A callback for
 // a session that has ended finds nothing and touches nothing.
-void HandOver(AuthInfo* info, bool SessionInbox::*answered, DWORD SessionInbox::*answer, DWORD result) {
+void WINAPI AuthenticationDone(DWORD result, AuthInfo* info) {
     WithSessionOf(info, [=](PortSession& session) {
-        AcquireSRWLockExclusive(&session.inbox.lock);
-        session.inbox.*answered = true;
-        session.inbox.*answer = result;
-        ReleaseSRWLockExclusive(&session.inbox.lock);
-        WakeSession(session);
+        session.HandOver(&SessionInbox::authAnswered, &SessionInbox::authResult, result);
     });
 }
 
-void WINAPI AuthenticationDone(DWORD result, AuthInfo* info) {
-    HandOver(info, &SessionInbox::authAnswered, &SessionInbox::authResult, result);
-}
-
 void WINAPI PasswordChangeDone(DWORD result, AuthInfo* info) {
-    HandOver(info, &SessionInbox::changeAnswered, &SessionInbox::changeResult, result);
+    WithSessionOf(info, [=](PortSession& session) {
+        session.HandOver(&SessionInbox::changeAnswered, &SessionInbox::changeResult, result);
+    });
 }
 
-void OnAuthentication(PortSession& session, DWORD result) {
-    if (result != kUiConfirmed) {
-        Progress(L"[%lu] Authentication cancelled.", session.id);
-        session.quit = true;
+}  // namespace
+
+void PortSession::Narrate(DWORD number) {
+    if (number != 0 && m_ui != nullptr)
+        m_environment.ui->postNarration(m_ui, number, m_authInfo.serverName, m_serverPort, nullptr);
+}
+
+// --- The walk through the port's servers -----------------------------------------
+
+void PortSession::SendLogin() {
+    // Without a connection the login goes out right after the next connect.
+    if (!m_credentialsReady || !m_server.Connected()) return;
+    m_loginToSend = false;
+    Progress(L"[%lu] Login as \"%ls\" to port %ls%ls.", m_id, m_authInfo.userName, m_serverPort,
+             m_authState == kAuthSilent ? L" (silent)" : L"");
+    Sent(m_server.QueueLogin(U16(m_authInfo.userName), m_authState == kAuthSilent ? nullptr : m_scrambledPassword,
+                             U16(m_serverPort)));
+    if (!Ending()) m_state = SessionState::LoggingIn;
+}
+
+void PortSession::ConnectToServer() {
+    m_retrySameServer = false;
+    m_nextServer = false;
+    m_proceedWithoutChange = false;
+    m_state = SessionState::Connecting;
+
+    // An entry whose server key or address is missing names no device: it is
+    // skipped as a failed entry rather than sent to the previous server.
+    m_authInfo.serverName[0] = 0;
+    m_serverAddressLength = 0;
+    const kvr::RegKey serverKey = kvr::RegKey::Open(m_environment.registry, m_serverKeyPath);
+    BYTE address[sizeof(m_serverAddress)] = {};
+    const kvr::RegValueInfo stored =
+        serverKey ? serverKey.Query(reg::kAddress, address, sizeof(address)) : kvr::RegValueInfo{};
+    if (serverKey) serverKey.ReadText(reg::kName, m_authInfo.serverName, kDisplayNameChars);
+    if (stored.status != ERROR_SUCCESS) {
+        if (m_authInfo.serverName[0] == 0) {
+            // Name it after its key, the last part of the entry's path.
+            const wchar_t* last = std::wcsrchr(m_serverKeyPath, L'\\');
+            std::wcsncpy(m_authInfo.serverName, last != nullptr ? last + 1 : m_serverKeyPath, kDisplayNameChars - 1);
+            m_authInfo.serverName[kDisplayNameChars - 1] = 0;
+        }
+        Progress(L"[%lu] Server key %ls is missing or has no address.", m_id, m_serverKeyPath);
+        Narrate(kNarrateFailed);
+        m_nextServer = true;
         return;
     }
-    ScrambleInto(session.authInfo.password, session.scrambledPassword);
-    session.loginToSend = true;
-    session.credentialsReady = true;
-    session.authState = kAuthTyped;
+    std::memcpy(m_serverAddress, address, sizeof(address));
+    m_serverAddressLength = static_cast<int>(stored.size);
+
+    Narrate(kNarrateAttempting);
+    Progress(L"[%lu] Connecting to %ls (%ls), port %ls.", m_id, m_authInfo.serverName, m_serverKeyPath, m_serverPort);
+    if (!m_server.Connect(m_serverAddress, m_serverAddressLength)) {
+        Progress(L"[%lu] Cannot connect to %ls (%d).", m_id, m_authInfo.serverName, WSAGetLastError());
+        m_nextServer = true;
+        return;
+    }
+    if (m_credentialsReady)
+        SendLogin();
+    else
+        m_state = SessionState::WaitingForUser;
 }
 
-void OnPasswordChange(PortSession& session, DWORD result) {
+// Tries the entry at the session's index of the port's server list. Entries
+// are named by their decimal index, as the browsing library writes them.
+void PortSession::ServerWalk() {
+    m_serverKeyPath[0] = 0;
+    m_serverPort[0] = 0;
+    m_entryFirstTried = Now();
+
+    const std::wstring entryName = std::to_wstring(m_entryIndex);
+    const kvr::RegKey entry =
+        m_redirectionsKey ? kvr::RegKey::Open(m_redirectionsKey.Get(), entryName.c_str()) : kvr::RegKey();
+    if (!entry) {
+        End(L"No more servers to try.");
+        return;
+    }
+    if (!entry.ReadText(reg::kEntryServer, m_serverKeyPath, std::size(m_serverKeyPath)) ||
+        !entry.ReadText(reg::kEntryPort, m_serverPort, std::size(m_serverPort))) {
+        Progress(L"[%lu] Entry %ls lacks its Server or Port value.", m_id, entryName.c_str());
+        End(L"Ending the walk.");
+        return;
+    }
+    ConnectToServer();
+}
+
+void PortSession::StoreInCache() {
+    if (m_environment.cache != nullptr) m_environment.cache->Store(m_authInfo.userName, m_scrambledPassword);
+}
+
+void PortSession::PinRoute() {
+    sockaddr_in server{};
+    if (m_serverAddressLength < static_cast<int>(sizeof(server))) return;
+    std::memcpy(&server, m_serverAddress, sizeof(server));
+    if (server.sin_family != AF_INET) return;
+    PinRouteToServer(m_server.Socket(), server);
+}
+
+void PortSession::CompleteOpen() {
+    m_state = SessionState::Online;
+    StoreInCache();
+    Narrate(kNarrateConnected);
+    if (m_ui != nullptr) {
+        m_environment.ui->destroyNarrationWindow(m_ui);
+        m_environment.ui->createModem(m_ui, &m_authInfo);
+    }
+    PinRoute();
+    Progress(L"[%lu] Connected to %ls.", m_id, m_authInfo.serverName);
+    ReadDriverWhenRoom();
+    SendPipeStatus(portpipe::PipeOpenResult, portpipe::kOpenConnected);
+    SendPipeStatus(portpipe::PipeModemStatus, portpipe::kModemStatusIdle);
+    SendPipeStatus(portpipe::PipeLineStatus, portpipe::kLineStatusIdle);
+}
+
+// --- Callbacks from the user-interface thread ----------------------------------------
+
+void PortSession::OnAuthentication(DWORD result) {
     if (result != kUiConfirmed) {
-        Progress(L"[%lu] Password change declined.", session.id);
-        session.proceedWithoutChange = true;
+        End(L"Authentication cancelled.");
+        return;
+    }
+    ScrambleInto(m_authInfo.password, m_scrambledPassword);
+    m_loginToSend = true;
+    m_credentialsReady = true;
+    m_authState = kAuthTyped;
+}
+
+void PortSession::OnPasswordChange(DWORD result) {
+    if (result != kUiConfirmed) {
+        Progress(L"[%lu] Password change declined.", m_id);
+        m_proceedWithoutChange = true;
         return;
     }
     std::uint16_t oldScrambled[kScrambledBuffer] = {};
     std::uint16_t newScrambled[kScrambledBuffer] = {};
-    ScrambleInto(session.authInfo.password, oldScrambled);
-    ScrambleInto(session.authInfo.newPassword, newScrambled);
-    std::uint8_t message[wire::kReceiveBufferSize];
-    const std::size_t length = wire::BuildChangePassword(message, sizeof(message), oldScrambled, newScrambled);
-    ServerSend(session, message, static_cast<DWORD>(length));
+    ScrambleInto(m_authInfo.password, oldScrambled);
+    ScrambleInto(m_authInfo.newPassword, newScrambled);
+    Sent(m_server.QueueChangePassword(oldScrambled, newScrambled));
+    if (!Ending()) m_state = SessionState::LoggingIn;
 }
 
-void TakeCallbackResults(PortSession& session) {
-    AcquireSRWLockExclusive(&session.inbox.lock);
-    const SessionInbox answers = {SRWLOCK_INIT, session.inbox.authAnswered, session.inbox.authResult,
-                                  session.inbox.changeAnswered, session.inbox.changeResult};
-    session.inbox.authAnswered = false;
-    session.inbox.changeAnswered = false;
-    ReleaseSRWLockExclusive(&session.inbox.lock);
-    if (answers.authAnswered) OnAuthentication(session, answers.authResult);
-    if (answers.changeAnswered && !session.quit) OnPasswordChange(session, answers.changeResult);
+void PortSession::TakeCallbackResults() {
+    AcquireSRWLockExclusive(&m_inbox.lock);
+    const bool authAnswered = std::exchange(m_inbox.authAnswered, false);
+    const bool changeAnswered = std::exchange(m_inbox.changeAnswered, false);
+    const DWORD authResult = m_inbox.authResult;
+    const DWORD changeResult = m_inbox.changeResult;
+    ReleaseSRWLockExclusive(&m_inbox.lock);
+    if (authAnswered) OnAuthentication(authResult);
+    if (changeAnswered && !Ending()) OnPasswordChange(changeResult);
 }
 
-// --- Messages from the driver -------------------------------------------------
+// --- Messages from the driver ----------------------------------------------------------
 
-void OnPipeOpen(PortSession& session, const portpipe::PipeMessage& message) {
-    session.opened = true;
+void PortSession::OnPipeOpen(const portpipe::PipeMessage& message) {
     SessionOptions options;
-    if (Environment().cache != nullptr && ReadGlobalOptions(options, *Environment().cache)) {
-        session.reopenMs = options.reopenMs;
-        session.silentConfigured = options.silentConfigured;
-        session.credentialsReady = options.credentialsReady;
-        session.authState = options.authState;
+    if (m_environment.cache != nullptr && ReadGlobalOptions(options, *m_environment.cache, m_environment.registry)) {
+        m_reopenMs = options.reopenMs;
+        m_silentConfigured = options.silentConfigured;
+        m_credentialsReady = options.credentialsReady;
+        m_authState = options.authState;
     }
-    if (Environment().cache != nullptr) ReadCredentials(session.authInfo, session.scrambledPassword, *Environment().cache);
-    if (!session.credentialsReady)
-        Ui().createAuthWindow(session.ui, &session.authInfo, AuthenticationDone);
+    if (m_environment.cache != nullptr)
+        ReadCredentials(m_authInfo, m_scrambledPassword, *m_environment.cache, m_environment.registry);
+    if (!m_credentialsReady && m_ui != nullptr)
+        m_environment.ui->createAuthWindow(m_ui, &m_authInfo, AuthenticationDone);
 
     char16_t portKeyName[256];
-    kvr::UniqueHKey ports;
-    if (portpipe::ReadPortKeyName(message, portKeyName, std::size(portKeyName)) &&
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, reg::kPortsKey, 0, KEY_READ, ports.Put()) == ERROR_SUCCESS &&
-        RegOpenKeyExW(ports.Get(), reinterpret_cast<const wchar_t*>(portKeyName), 0, KEY_READ, &session.portKey) ==
-            ERROR_SUCCESS) {
-        session.isRedirected = ReadDwordValue(session.portKey, reg::kIsRedirected).value_or(0);
-        session.forcedFlowControl = ReadDwordValue(session.portKey, reg::kForcedFlowControl).value_or(reg::kNotForced);
-        if (RegOpenKeyExW(session.portKey, reg::kRedirections, 0, KEY_READ, &session.redirectionsKey) != ERROR_SUCCESS)
-            session.redirectionsKey = nullptr;
-        ReadStringValue(session.portKey, reg::kDosDevices, session.authInfo.dosName, kDisplayNameChars);
-        Progress(L"[%lu] Open of %ls (%ls), %ls.", session.id, reinterpret_cast<const wchar_t*>(portKeyName),
-                 session.authInfo.dosName, session.isRedirected ? L"redirected" : L"not redirected");
+    const kvr::RegKey ports = kvr::RegKey::Open(m_environment.registry, reg::kPortsKey);
+    if (portpipe::ReadPortKeyName(message, portKeyName, std::size(portKeyName)) && ports &&
+        (m_portKey = kvr::RegKey::Open(ports.Get(), reinterpret_cast<const wchar_t*>(portKeyName)))) {
+        m_isRedirected = m_portKey.ReadDword(reg::kIsRedirected).value_or(0);
+        m_forcedFlowControl = m_portKey.ReadDword(reg::kForcedFlowControl).value_or(reg::kNotForced);
+        m_redirectionsKey = kvr::RegKey::Open(m_portKey.Get(), reg::kRedirections);
+        m_portKey.ReadText(reg::kDosDevices, m_authInfo.dosName, kDisplayNameChars);
+        Progress(L"[%lu] Open of %ls (%ls), %ls.", m_id, reinterpret_cast<const wchar_t*>(portKeyName),
+                 m_authInfo.dosName, m_isRedirected ? L"redirected" : L"not redirected");
     } else {
-        session.portKey = nullptr;
-        Progress(L"[%lu] Open of an unknown port key.", session.id);
+        Progress(L"[%lu] Open of an unknown port key.", m_id);
     }
-    session.entryIndex = 0;
-    if (session.isRedirected != 0) {
-        ServerWalk(session);
+    m_entryIndex = 0;
+    if (m_isRedirected != 0) {
+        ServerWalk();
         return;
     }
-    SendOpenResult(session, portpipe::kOpenNotRedirected);
-    session.quit = true;
+    SendPipeStatus(portpipe::PipeOpenResult, portpipe::kOpenNotRedirected);
+    End(L"The port is not redirected.");
 }
 
-}  // namespace
-
-void OnPipeMessage(PortSession& session) {
+void PortSession::OnDriverMessage(const std::uint8_t* bytes, std::size_t length) {
+    if (Ending()) return;
     portpipe::PipeMessage message;
-    if (!portpipe::ReadPipeMessage(session.pipeReceive, session.pipeMessageLength, message)) {
-        Progress(L"[%lu] Ignored a pipe message of %lu bytes.", session.id, session.pipeMessageLength);
+    if (!portpipe::ReadPipeMessage(bytes, length, message)) {
+        Progress(L"[%lu] Ignored a pipe message of %zu bytes.", m_id, length);
+        ReadDriverWhenRoom();
         return;
     }
-    if (!session.opened) {
+    if (m_state == SessionState::Opening) {
         if (message.type == portpipe::PipeOpen) {
-            OnPipeOpen(session, message);
+            // Reading the configuration and connecting take time: the loop
+            // does it, not this completion routine.
+            m_open = message;
+            m_openToHandle = true;
+            m_state = SessionState::Connecting;
         } else {
             // Nothing else is read before the open completes: a driver that
             // does not start with an open would wait for ever.
-            Progress(L"[%lu] The driver's first message is of type %lu, not an open.", session.id, message.type);
-            session.quit = true;
+            Progress(L"[%lu] The driver's first message is of type %lu, not an open.", m_id,
+                     static_cast<unsigned long>(message.type));
+            End(L"Ending the session.");
         }
         return;
     }
     if (message.type == portpipe::PipeData) {
-        std::uint8_t wireMessage[wire::kDataHeaderSize + portpipe::kPipePayloadMax];
-        const std::size_t length =
-            wire::BuildData(wireMessage, sizeof(wireMessage), message.payload, message.payloadSize);
-        ServerSend(session, wireMessage, static_cast<DWORD>(length));
-        Ui().updateSendLED(session.ui, 1);
-        return;
+        Sent(m_server.QueueData(message.payload, message.payloadSize));
+        if (m_ui != nullptr && m_sendLamp.ShouldLight(Now())) m_environment.ui->updateSendLED(m_ui, kSendLampOn);
+    } else if (const auto settings = portpipe::SettingsFromPipeMessage(message, m_forcedFlowControl)) {
+        Sent(m_server.QueueSettings(*settings));
+    } else if (message.type == portpipe::PipeOpen) {
+        Progress(L"[%lu] Ignored a second open.", m_id);
     }
-    if (const auto settings = portpipe::SettingsFromPipeMessage(message, session.forcedFlowControl)) {
-        std::uint8_t wireMessage[wire::kSettingsMessageSize];
-        ServerSend(session, wireMessage,
-                   static_cast<DWORD>(wire::BuildSettings(wireMessage, sizeof(wireMessage), *settings)));
-        return;
-    }
-    if (message.type == portpipe::PipeOpen)
-        Progress(L"[%lu] Ignored a second open.", session.id);
+    ReadDriverWhenRoom();
 }
 
-namespace {
+// --- Messages from the server -------------------------------------------------------------
 
-bool OnServerMessage(PortSession& session, const wire::ServerMessage& message) {
+void PortSession::OnServerMessage(const ServerMessage& message) {
     switch (message.type) {
     case wire::kDisconnect:
-        Progress(L"[%lu] The server disconnected, reason %u.", session.id, message.reasonCode);
-        if (session.online) {
-            session.quit = true;
+        Progress(L"[%lu] The server disconnected, reason %u.", m_id, message.reasonCode);
+        m_lastReason = message.reasonCode;
+        m_server.Close();
+        if (m_state == SessionState::Online) {
+            End(L"Disconnected while online.");
         } else if (message.reasonCode == wire::kReasonPortInUse) {
-            session.retrySameServer = true;
+            m_retrySameServer = true;
+            m_state = SessionState::Connecting;
         } else {
-            session.nextServer = true;
-            Narrate(session, NarrationForReason(message.reasonCode));
+            m_nextServer = true;
+            m_state = SessionState::Connecting;
+            Narrate(NarrationForReason(message.reasonCode));
         }
-        CloseServerSocket(session);
-        return false;
+        break;
     case wire::kLoginAccepted:
-        if (session.online) break;  // a second acceptance must not open the port twice
+        if (m_state == SessionState::Online) break;  // a second acceptance must not open the port twice
         if (message.version >= wire::kVersionWithExpiredFlag && message.expired == 1) {
-            Progress(L"[%lu] The password has expired.", session.id);
-            Ui().changePassword(session.ui, &session.authInfo, PasswordChangeDone, kChangeExpired);
+            Progress(L"[%lu] The password has expired.", m_id);
+            m_state = SessionState::WaitingForUser;
+            if (m_ui != nullptr)
+                m_environment.ui->changePassword(m_ui, &m_authInfo, PasswordChangeDone, kPasswordExpired);
+            else
+                m_proceedWithoutChange = true;
         } else {
-            CompleteOpen(session);
+            CompleteOpen();
         }
         break;
     case wire::kCredentialsRequired:
-        Progress(L"[%lu] The server asks for credentials.", session.id);
-        if (session.authState == kAuthCached && session.silentConfigured) {
-            session.credentialsReady = true;
-            session.loginToSend = true;
-            session.authState = kAuthSilent;
+        Progress(L"[%lu] The server asks for credentials.", m_id);
+        if (m_authState == kAuthCached && m_silentConfigured) {
+            m_credentialsReady = true;
+            m_loginToSend = true;
+            m_authState = kAuthSilent;
+        } else if (m_ui != nullptr) {
+            m_state = SessionState::WaitingForUser;
+            m_environment.ui->createAuthWindow(m_ui, &m_authInfo, AuthenticationDone);
         } else {
-            Ui().createAuthWindow(session.ui, &session.authInfo, AuthenticationDone);
+            End(L"Credentials are needed and no window can ask for them.");
         }
         break;
     case wire::kPasswordChanged:
-        if (session.online) break;
-        std::memcpy(session.authInfo.password, session.authInfo.newPassword, sizeof(session.authInfo.password));
-        std::memset(session.authInfo.newPassword, 0, sizeof(session.authInfo.newPassword));
-        ScrambleInto(session.authInfo.password, session.scrambledPassword);
-        StoreInCache(session);
-        CompleteOpen(session);
+        if (m_state == SessionState::Online) break;
+        std::memcpy(m_authInfo.password, m_authInfo.newPassword, sizeof(m_authInfo.password));
+        std::memset(m_authInfo.newPassword, 0, sizeof(m_authInfo.newPassword));
+        ScrambleInto(m_authInfo.password, m_scrambledPassword);
+        StoreInCache();
+        CompleteOpen();
         break;
     case wire::kPasswordChangeFailed:
-        Ui().changePassword(session.ui, &session.authInfo, PasswordChangeDone, kChangeFailed);
+        m_state = SessionState::WaitingForUser;
+        if (m_ui != nullptr)
+            m_environment.ui->changePassword(m_ui, &m_authInfo, PasswordChangeDone, kPasswordChangeRefused);
+        else
+            m_proceedWithoutChange = true;
         break;
-    case wire::kData: {
-        const bool sent = portpipe::ForEachPipePiece(message.data, message.dataLength,
-                                                     [&session](const std::uint8_t* piece, std::size_t length) {
-                                                         std::uint8_t pipeMessage[portpipe::kPipeMessageSize];
-                                                         PipeSend(session, pipeMessage,
-                                                                  static_cast<DWORD>(portpipe::BuildPipeData(
-                                                                      pipeMessage, sizeof(pipeMessage), piece, length)));
-                                                         return !session.quit;
-                                                     });
-        if (sent) Ui().updateReceiveLED(session.ui, 16);
+    case wire::kData:
+        ForwardServerData(message);
+        break;
+    case wire::kModemStatus: {
+        const std::uint8_t status = message.modemStatus[0];
+        SendPipeStatus(portpipe::PipeModemStatus, portpipe::PipeModemStatusFor(status));
+        if (m_ui != nullptr) m_environment.ui->updateModemLEDs(m_ui, status);
+        // The library takes the status's send and receive bits as its lamps.
+        m_sendLamp.Set((status & kLampSD) != 0, Now());
+        m_receiveLamp.Set((status & kLampRD) != 0, Now());
         break;
     }
-    case wire::kModemStatus:
-        SendPipeStatus(session, portpipe::BuildPipeModemStatus, portpipe::PipeModemStatusFor(message.modemStatus[0]));
-        Ui().updateModemLEDs(session.ui, message.modemStatus[0]);
-        break;
     default:
         break;  // settings and keep-alives need nothing
     }
-    return !session.quit && session.socket != INVALID_SOCKET;
 }
 
-}  // namespace
+// --- The timed steps -----------------------------------------------------------------------
 
-void OnServerBytes(PortSession& session) {
-    switch (session.framer.Drain([&session](const wire::ServerMessage& m) { return OnServerMessage(session, m); })) {
-    case wire::DrainStatus::Discarded:
-        Progress(L"[%lu] Discarded an unknown server message.", session.id);
-        break;
-    case wire::DrainStatus::Overflow:
-        // A message larger than the receive buffer can never complete.
-        Progress(L"[%lu] The server sent a message too large to receive; ending the session.", session.id);
-        session.quit = true;
-        break;
-    default:
-        break;
+void PortSession::RunSteps(bool tick) {
+    TakeCallbackResults();
+    if (Ending()) return;
+    // A driver that closed its end while no read is pending (before the open
+    // completes, or while its data waits for room) is seen here.
+    if (tick && !m_pipe.ReadPending() && m_pipe.Gone()) {
+        End(L"The driver closed the port.");
+        return;
     }
-}
-
-void RunTimerSteps(PortSession& session) {
-    TakeCallbackResults(session);
-    if (session.quit) return;
-    if (session.loginToSend) SendLogin(session);
-    if (session.retrySameServer && Elapsed(session.lastServerWrite) >= kRetryIntervalMs) {
-        if (Elapsed(session.entryFirstTried) < session.reopenMs) {
-            Progress(L"[%lu] %ls is busy; trying again.", session.id, session.authInfo.serverName);
-            ConnectToServer(session);
+    if (m_openToHandle) {
+        m_openToHandle = false;
+        OnPipeOpen(m_open);
+    }
+    if (m_loginToSend && !Ending()) SendLogin();
+    if (m_retrySameServer && !Ending() && Now() - m_lastServerWrite >= kRetryIntervalMs) {
+        if (Now() - m_entryFirstTried < m_reopenMs) {
+            Progress(L"[%lu] %ls is busy; trying again.", m_id, m_authInfo.serverName);
+            ConnectToServer();
         } else {
-            session.nextServer = true;
-            Narrate(session, NarrationForReason(session.framer.Last().reasonCode));
+            m_retrySameServer = false;
+            m_nextServer = true;
+            Narrate(NarrationForReason(m_lastReason));
         }
     }
-    if (session.nextServer && !session.quit) {
-        ++session.entryIndex;
-        ServerWalk(session);
+    if (m_nextServer && !Ending()) {
+        ++m_entryIndex;
+        ServerWalk();
     }
-    if (session.proceedWithoutChange && !session.quit) {
-        CompleteOpen(session);
-        session.proceedWithoutChange = false;
+    if (m_proceedWithoutChange && !Ending()) {
+        m_proceedWithoutChange = false;
+        CompleteOpen();
     }
-    if (session.online && !session.quit && Elapsed(session.lastServerWrite) >= kKeepAliveIntervalMs) {
-        std::uint8_t message[wire::kKeepAliveMessageSize];
-        ServerSend(session, message, static_cast<DWORD>(wire::BuildKeepAlive(message, sizeof(message))));
+    if (m_state == SessionState::Online && Now() - m_lastServerWrite >= kKeepAliveIntervalMs) {
+        // A full queue is already a write under way; nothing needs adding.
+        m_lastServerWrite = Now();
+        m_server.QueueKeepAlive();
     }
 }
 

@@ -7,21 +7,22 @@
 namespace svc {
 namespace {
 
+// Never destroyed: sessions may still run while the process ends.
 std::set<PortSession*>& Sessions() {
-    static std::set<PortSession*> sessions;
-    return sessions;
+    static auto* sessions = new std::set<PortSession*>;
+    return *sessions;
 }
 
 }  // namespace
 
 std::mutex& SessionRegistryLock() {
-    static std::mutex lock;
-    return lock;
+    static auto* lock = new std::mutex;
+    return *lock;
 }
 
 PortSession* FindSessionLocked(AuthInfo* info) {
     for (PortSession* session : Sessions())
-        if (&session->authInfo == info) return session;
+        if (session->LentRecord() == info) return session;
     return nullptr;
 }
 
@@ -33,6 +34,15 @@ void RegisterSession(PortSession& session) {
 void UnregisterSession(PortSession& session) {
     std::lock_guard<std::mutex> hold(SessionRegistryLock());
     Sessions().erase(&session);
+}
+
+}  // namespace svc
+
+namespace svc {
+
+std::size_t LiveSessionCount() {
+    std::lock_guard<std::mutex> hold(SessionRegistryLock());
+    return Sessions().size();
 }
 
 }  // namespace svc

@@ -2,6 +2,8 @@
 // The sessions that are alive. The user-interface library calls back on its
 // own thread, possibly after its session has ended; a callback finds its
 // session here or touches nothing.
+#include <cstddef>
+
 #include "AuthInfo.h"
 
 namespace svc {
@@ -11,6 +13,9 @@ struct PortSession;
 void RegisterSession(PortSession& session);
 // Returns once no callback is using the session any more.
 void UnregisterSession(PortSession& session);
+
+// How many sessions are alive: tests and benchmarks wait for it to fall.
+std::size_t LiveSessionCount();
 
 // Runs action on the live session that owns info, under the registry's lock;
 // returns false when there is none.

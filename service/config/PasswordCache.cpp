@@ -4,8 +4,8 @@
 #include <cwchar>
 #include <iterator>
 
+#include "Registry.h"
 #include "RegistryNames.h"
-#include "RegistryValues.h"
 
 namespace {
 
@@ -37,21 +37,18 @@ private:
 
 DWORD SystemTickCount() { return ::GetTickCount(); }
 
-DWORD ReadUsernameModTick() {
-    kvr::UniqueHKey key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, reg::kRezorivKey, 0, KEY_QUERY_VALUE, key.Put()) !=
-        ERROR_SUCCESS)
-        return 0;
-    return kvr::ReadDwordValue(key.Get(), reg::kUsernameModTick).value_or(0);
+DWORD ReadUsernameModTick(HKEY root) {
+    const kvr::RegKey key = kvr::RegKey::Open(root, reg::kRezorivKey, KEY_QUERY_VALUE);
+    return key ? key.ReadDword(reg::kUsernameModTick).value_or(0) : 0;
 }
 
 PasswordCache::PasswordCache(const wchar_t* mutexName, TickSource clock)
     : m_mutex(::CreateMutexW(nullptr, FALSE, mutexName)), m_clock(clock ? clock : &SystemTickCount) {}
 
 bool PasswordCache::Lookup(std::uint16_t (&scrambledOut)[kScrambledBuffer],
-                           wchar_t (&userNameOut)[kUserNameChars]) {
+                           wchar_t (&userNameOut)[kUserNameChars], HKEY root) {
     if (!IsUsable()) return false;
-    const DWORD modTick = ReadUsernameModTick();
+    const DWORD modTick = ReadUsernameModTick(root);
     // A lookup waits as long as a store would; one that cannot get the mutex
     // misses without touching the entry another thread holds.
     MutexLock lock(m_mutex.Get(), m_storeWaitMs);

@@ -41,9 +41,9 @@ public:
     bool IsFilled() const { return m_stamp.load() != 0; }
 
     // Copies the entry out when it is valid now; any miss empties the cache.
-    // Reads UsernameModTick from the registry at each call.
+    // Reads UsernameModTick from the global key under root at each call.
     bool Lookup(std::uint16_t (&scrambledOut)[kScrambledBuffer],
-                wchar_t (&userNameOut)[kUserNameChars]);
+                wchar_t (&userNameOut)[kUserNameChars], HKEY root = HKEY_LOCAL_MACHINE);
 
     // Fills the cache if caching is on. Skipped silently when the mutex is
     // not obtained within the store wait.
@@ -64,5 +64,5 @@ private:
     wchar_t m_userName[kUserNameChars] = {};
 };
 
-// UsernameModTick from the global key; 0 when absent or unreadable.
-DWORD ReadUsernameModTick();
+// UsernameModTick from the global key under root; 0 when absent or unreadable.
+DWORD ReadUsernameModTick(HKEY root = HKEY_LOCAL_MACHINE);

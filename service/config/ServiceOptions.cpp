@@ -6,9 +6,8 @@
 #include <iterator>
 #include <random>
 
-#include "Handles.h"
+#include "Registry.h"
 #include "RegistryNames.h"
-#include "RegistryValues.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
@@ -28,29 +27,22 @@ std::uint32_t Random15() {
     return static_cast<std::uint32_t>(engine() & 0x7FFF);
 }
 
-kvr::UniqueHKey OpenGlobalKey() {
-    kvr::UniqueHKey key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, reg::kRezorivKey, 0, KEY_QUERY_VALUE, key.Put()) !=
-        ERROR_SUCCESS)
-        key.Reset();
-    return key;
-}
+kvr::RegKey OpenGlobalKey(HKEY root) { return kvr::RegKey::Open(root, reg::kRezorivKey, KEY_QUERY_VALUE); }
 
 }  // namespace
 
-bool ReadGlobalOptions(SessionOptions& options, PasswordCache& cache) {
-    const kvr::UniqueHKey key = OpenGlobalKey();
+bool ReadGlobalOptions(SessionOptions& options, PasswordCache& cache, HKEY root) {
+    const kvr::RegKey key = OpenGlobalKey(root);
     if (!key) return false;
 
-    options.reopenMs = kvr::ReadDwordValue(key.Get(), reg::kReopen).value_or(reg::kDefaultReopenMs);
+    options.reopenMs = key.ReadDword(reg::kReopen).value_or(reg::kDefaultReopenMs);
 
-    const DWORD silent = kvr::ReadDwordValue(key.Get(), reg::kSilent).value_or(reg::kDefaultSilent);
+    const DWORD silent = key.ReadDword(reg::kSilent).value_or(reg::kDefaultSilent);
     options.silentConfigured = silent != 0;
     options.credentialsReady = silent != 0;
     options.authState = silent != 0 ? kAuthSilent : kAuthPrompt;
 
-    const DWORD caching = kvr::ReadDwordValue(key.Get(), reg::kPasswordCaching)
-                              .value_or(reg::kDefaultPasswordCaching);
+    const DWORD caching = key.ReadDword(reg::kPasswordCaching).value_or(reg::kDefaultPasswordCaching);
     cache.SetLifetime(caching);
     if (caching != 0) {
         if (cache.IsFilled()) {
@@ -65,15 +57,15 @@ bool ReadGlobalOptions(SessionOptions& options, PasswordCache& cache) {
 }
 
 bool ReadCredentials(AuthInfo& info, std::uint16_t (&scrambled)[kScrambledBuffer],
-                     PasswordCache& cache) {
+                     PasswordCache& cache, HKEY root) {
     info.userName[0] = L'\0';
     info.password[0] = L'\0';
-    if (const kvr::UniqueHKey key = OpenGlobalKey()) {
-        kvr::ReadStringValue(key.Get(), reg::kUsername, info.userName, kUserNameChars);
-        kvr::ReadStringValue(key.Get(), reg::kPassword, info.password, kPasswordChars);
+    if (const kvr::RegKey key = OpenGlobalKey(root)) {
+        key.ReadText(reg::kUsername, info.userName, kUserNameChars);
+        key.ReadText(reg::kPassword, info.password, kPasswordChars);
     }
 
-    if (cache.Lookup(scrambled, info.userName)) return true;
+    if (cache.Lookup(scrambled, info.userName, root)) return true;
 
     std::fill(std::begin(scrambled), std::end(scrambled), std::uint16_t{0});
     const std::size_t length = ::wcsnlen(info.password, kPasswordChars - 1);
@@ -88,10 +80,6 @@ void ScramblePassword(const wchar_t* source, std::uint32_t count, std::uint16_t*
 }
 
 bool WriteUsernameModTick(DWORD tick) {
-    kvr::UniqueHKey key;
-    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, reg::kRezorivKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_SET_VALUE, nullptr, key.Put(), nullptr) != ERROR_SUCCESS)
-        return false;
-    return ::RegSetValueExW(key.Get(), reg::kUsernameModTick, 0, REG_DWORD,
-                            reinterpret_cast<const BYTE*>(&tick), sizeof(tick)) == ERROR_SUCCESS;
+    const kvr::RegKey key = kvr::RegKey::Create(HKEY_LOCAL_MACHINE, reg::kRezorivKey, KEY_SET_VALUE);
+    return key && key.WriteDword(reg::kUsernameModTick, tick);
 }

@@ -21,11 +21,12 @@ struct SessionOptions {
     DWORD authState = kAuthPrompt;
 };
 
+// The global key is read under root (HKEY_LOCAL_MACHINE in the service).
 // Reads Reopen, Silent and PasswordCaching (the last into the cache's
 // lifetime) and sets the login state. Returns false, changing nothing, when
 // the global key cannot be opened. A value that is absent, not a REG_DWORD or
 // not four bytes long takes its default.
-bool ReadGlobalOptions(SessionOptions& options, PasswordCache& cache);
+bool ReadGlobalOptions(SessionOptions& options, PasswordCache& cache, HKEY root = HKEY_LOCAL_MACHINE);
 
 // Reads Username and Password into info (each NUL-terminated; a string too
 // long for its field, or not a REG_SZ, counts as absent and leaves the field
@@ -33,7 +34,7 @@ bool ReadGlobalOptions(SessionOptions& options, PasswordCache& cache);
 // user name replace scrambled and info.userName; on a miss info.password is
 // scrambled into scrambled. Returns true on a cache hit.
 bool ReadCredentials(AuthInfo& info, std::uint16_t (&scrambled)[kScrambledBuffer],
-                     PasswordCache& cache);
+                     PasswordCache& cache, HKEY root = HKEY_LOCAL_MACHINE);
 
 // Scrambles source[0..count) (count = length + 1) into out[0..19) with a
 // freshly drawn seed; see ScramblePasswordWithSeed.

@@ -51,6 +51,15 @@ ReceiveFramer::Step ReceiveFramer::ParseNext() {
     return Step::Drained;
 }
 
+FrameStatus ReceiveFramer::Next() {
+    switch (ParseNext()) {
+        case Step::Message: return FrameStatus::Message;
+        case Step::Discarded: Reset(); return FrameStatus::Discarded;
+        case Step::Overflow: Reset(); return FrameStatus::Overflow;
+        default: return FrameStatus::NeedMore;
+    }
+}
+
 DrainStatus ReceiveFramer::Finish(Step step) {
     switch (step) {
         case Step::Discarded:

@@ -23,6 +23,14 @@ enum class DrainStatus {
                 // everything unparsed was thrown away and the stream is lost
 };
 
+enum class FrameStatus {
+    Message,    // a complete message is in Last()
+    NeedMore,   // none is complete; an incomplete rest is kept for the next read
+    Discarded,  // an unknown type: all unparsed bytes were thrown away
+    Overflow,   // a message larger than the buffer: everything unparsed was
+                // thrown away and the stream is lost
+};
+
 struct ReceiveSpace {
     std::uint8_t* data;
     std::size_t size;
@@ -37,6 +45,10 @@ public:
     // Counts n bytes read into the tail as unparsed. False, and nothing
     // counted, if n is more than the tail holds.
     bool Commit(std::size_t n);
+
+    // Takes the next complete message into Last(). Its data point into the
+    // buffer and stay valid until the next WritableTail.
+    FrameStatus Next();
 
     // Hands every complete message to handler(const ServerMessage&) in order.
     // A handler returning bool stops the drain by returning false; the

@@ -74,3 +74,10 @@ TEST_F(PortDevicesTest, NoPortsKeyDoesNothing) {
     svc::DefinePortDevices(svc::PortDeviceMode::Remove);
     SUCCEED();
 }
+
+TEST_F(PortDevicesTest, EmptyDosNameIsSkippedAndTheWalkGoesOn) {
+    AddPort(L"KvrA", L"", &kOn);
+    AddPort(L"KvrB", L"KD2", &kOn);
+    svc::DefinePortDevices(svc::PortDeviceMode::Define);
+    EXPECT_EQ(L"\\Device\\KvrB", TargetOf(L"KD2"));
+}

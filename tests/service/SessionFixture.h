@@ -1,9 +1,11 @@
 #pragma once
 // Runs the service's pipe listener and sessions in this process, against a
-// scratch registry, a fake user-interface library and fake servers.
+// scratch registry, a fake user-interface library, fake servers and a
+// virtual clock that moves only when a test advances it.
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -16,6 +18,21 @@
 #include "PortSession.h"
 #include "RegistryNames.h"
 #include "ScratchRegistry.h"
+#include "ServerConnect.h"
+#include "SessionRegistry.h"
+
+// Starts just before the tick count wraps, so every elapsed time must be
+// taken by unsigned subtraction. The session loop's wait wakes often to see
+// time the test has moved on.
+class VirtualClock final : public svc::SessionClock {
+public:
+    DWORD Now() override { return m_now.load(); }
+    void Wait(DWORD ms) override { SleepEx(ms < 10 ? ms : 10, TRUE); }
+    void Advance(DWORD ms) { m_now += ms; }
+
+private:
+    std::atomic<DWORD> m_now{0xFFFFFFFFu - 4500};
+};
 
 class SessionFixture : public ::testing::Test {
 protected:
@@ -26,20 +43,49 @@ protected:
                      std::to_wstring(++s_serial);
         m_cache = std::make_unique<PasswordCache>((L"KvrTestCache" + std::to_wstring(GetCurrentProcessId())).c_str());
         FakeUi::Instance().Reset();
-        svc::SetSessionEnvironment({&FakeUi::Api(), m_cache.get()});
+        m_environment = {&FakeUi::Api(), m_cache.get(), &m_clock, HKEY_LOCAL_MACHINE, &svc::ConnectToAddress};
         m_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        m_connect = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        m_listener = std::thread([this] { m_lastPipe = svc::RunPipeListener(m_pipeName, m_stop, m_connect, nullptr); });
+        m_listener = std::thread([this] {
+            svc::PipeListener listener(m_pipeName, nullptr, kvr::UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+                                       m_environment);
+            m_listenerResult = listener.Run(m_stop);
+        });
         // Defaults that keep tests quick: no silent login, ask for nothing.
         SetGlobal(reg::kSilent, 0);
     }
     void TearDown() override {
         SetEvent(m_stop);
         m_listener.join();
-        if (m_lastPipe != INVALID_HANDLE_VALUE) CloseHandle(m_lastPipe);
         CloseHandle(m_stop);
-        CloseHandle(m_connect);
+        // Sessions use this fixture's environment: they must all be gone. A
+        // driver gone before its open is seen at a tick of the clock.
+        for (int i = 0; i < 400 && svc::LiveSessionCount() != 0; ++i) {
+            m_clock.Advance(1000);
+            Sleep(25);
+        }
+        EXPECT_EQ(0u, svc::LiveSessionCount()) << "a session outlived its test";
         FakeUi::Instance().JoinAnswers();
+    }
+
+    // Moves the clock on in steps, giving the sessions time to act on each.
+    void Advance(DWORD ms, DWORD step = 1000) {
+        for (DWORD done = 0; done < ms; done += step) {
+            m_clock.Advance(step < ms - done ? step : ms - done);
+            Sleep(40);
+        }
+    }
+    // Moves the clock on a second at a time until done() holds; false if it
+    // never does within limitMs of clock time.
+    template <typename Done>
+    bool AdvanceUntil(Done done, DWORD limitMs = 300000) {
+        for (DWORD moved = 0; moved <= limitMs; moved += 1000) {
+            for (int i = 0; i < 20; ++i) {
+                if (done()) return true;
+                Sleep(10);
+            }
+            m_clock.Advance(1000);
+        }
+        return done();
     }
 
     static void SetGlobal(const wchar_t* name, DWORD value) { ScratchRegistry::SetDword(reg::kRezorivKey, name, value); }
@@ -111,9 +157,10 @@ protected:
     ScratchRegistry m_registry;
     std::wstring m_pipeName;
     std::unique_ptr<PasswordCache> m_cache;
+    VirtualClock m_clock;
+    svc::SessionEnvironment m_environment{};
     HANDLE m_stop = nullptr;
-    HANDLE m_connect = nullptr;
-    HANDLE m_lastPipe = INVALID_HANDLE_VALUE;
+    bool m_listenerResult = false;
     std::thread m_listener;
     static inline int s_serial = 0;
 };

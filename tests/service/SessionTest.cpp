@@ -3,6 +3,7 @@
 #include <string>
 
 #include "PasswordScramble.h"
+#include "UiCallValues.h"
 #include "SessionFixture.h"
 
 namespace {
@@ -106,7 +107,8 @@ TEST_F(SessionTest, RefusedServerIsSkippedAndTheNextCompletesTheOpen) {
     portdrv::PortDriverClient client;
     ASSERT_TRUE(Open(client, L"Two"));
     ExpectOpened(client);
-    EXPECT_EQ((std::vector<DWORD>{61207, 61207, 61208}), FakeUi::Instance().Narrations());
+    EXPECT_EQ((std::vector<DWORD>{kNarrateAttempting, kNarrateAttempting, kNarrateConnected}),
+              FakeUi::Instance().Narrations());
     ASSERT_TRUE(FakeUi::Instance().WaitFor("CreateModem"));
     const auto calls = FakeUi::Instance().Calls();
     const auto modem = std::find_if(calls.begin(), calls.end(), [](const UiCall& c) { return c.name == "CreateModem"; });
@@ -174,10 +176,10 @@ TEST_F(SessionTest, DataAndSettingsFlowBothWays) {
 TEST_F(SessionTest, LongServerDataReachesTheDriverIn1020BytePieces) {
     FakeServer server(ReplyToLogin([](rasim::Bytes& reply) {
         rasim::AppendLoginAccepted(reply, 0x0300, "", false);
+        rasim::AppendData(reply, nullptr, 0);
         rasim::Bytes data(2045);
         for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
         rasim::AppendData(reply, data.data(), data.size());
-        rasim::AppendData(reply, nullptr, 0);
     }));
     AddPort(L"Long", L"COM5", 1);
     AddEntry(L"Long", 0, AddServer(L"Server", server.Address()), L"modem");
@@ -193,8 +195,12 @@ TEST_F(SessionTest, LongServerDataReachesTheDriverIn1020BytePieces) {
         all.insert(all.end(), m.payload.begin(), m.payload.end());
     }
     for (size_t i = 0; i < all.size(); ++i) ASSERT_EQ(static_cast<std::uint8_t>(i * 7), all[i]) << i;
-    // The empty message sends nothing to the driver but still lights the lamp.
-    EXPECT_TRUE(FakeUi::Instance().WaitFor("UpdateReceiveLED", 2));
+    // The empty message sends nothing to the driver but lights the lamp; the
+    // data right behind it finds the lamp still lit and flashing.
+    const auto calls = FakeUi::Instance().Calls();
+    EXPECT_EQ(1, FakeUi::Instance().Count("UpdateReceiveLED"));
+    EXPECT_EQ(static_cast<DWORD>(kLampRD),
+              std::find_if(calls.begin(), calls.end(), [](const UiCall& c) { return c.name == "UpdateReceiveLED"; })->value);
 }
 
 TEST_F(SessionTest, MessageTooLargeForTheReceiveBufferEndsTheSession) {
@@ -263,23 +269,25 @@ TEST_F(SessionTest, BusyServerIsRetriedWithinTheReopenIntervalThenTheNextEntry) 
     AddEntry(L"Busy", 0, AddServer(L"BusyOne", busy.Address()), L"modem");
     AddEntry(L"Busy", 1, AddServer(L"Good", good.Address()), L"modem");
     SetGlobal(reg::kSilent, 1);
-    SetGlobal(reg::kReopen, 7000);  // tries at about 0, 3 and 6 seconds
+    SetGlobal(reg::kReopen, 7000);
 
     portdrv::PortDriverClient client;
-    const DWORD start = GetTickCount();
     ASSERT_TRUE(Open(client, L"Busy"));
+    // Tries at 0, 3 and 6 seconds (3 seconds after each login), then the
+    // 7-second interval has passed and the walk moves on.
+    for (int tries = 1; tries <= 3; ++tries) {
+        ASSERT_TRUE(FakeUi::Instance().WaitFor("PostNarration", tries)) << tries;
+        Sleep(100);  // the refusal reaches the session
+        EXPECT_EQ(tries, busy.Connections());
+        Advance(2000);
+        EXPECT_EQ(tries, busy.Connections()) << "retried before 3 seconds";
+        Advance(1000);
+    }
     ExpectOpened(client);
-    const DWORD elapsed = GetTickCount() - start;
-    // Retries come 3 to 4 seconds apart (the loop ticks once a second), so a
-    // 7-second interval holds two or three tries; the walk moves on only
-    // after the interval has passed.
-    const int tries = busy.Connections();
-    EXPECT_GE(tries, 2);
-    EXPECT_LE(tries, 3);
-    EXPECT_GE(elapsed, 7000u);
-    std::vector<DWORD> expected(tries, 61207);
-    expected.insert(expected.end(), {61212, 61207, 61208});
-    EXPECT_EQ(expected, FakeUi::Instance().Narrations());
+    EXPECT_EQ(3, busy.Connections());
+    EXPECT_EQ((std::vector<DWORD>{kNarrateAttempting, kNarrateAttempting, kNarrateAttempting, kNarrateInUse,
+                                  kNarrateAttempting, kNarrateConnected}),
+              FakeUi::Instance().Narrations());
 }
 
 TEST_F(SessionTest, SilentLoginThenCredentialsRequiredOpensTheDialog) {
@@ -350,7 +358,7 @@ TEST_F(SessionTest, CachedPasswordRejectedTriesSilentThenTheDialog) {
     AddPort(L"Cache", L"COM3", 1);
     AddEntry(L"Cache", 0, AddServer(L"Server", server.Address()), L"modem");
     SetGlobal(reg::kSilent, 0);
-    SetGlobal(reg::kPasswordCaching, 0xFFFFFFFF);
+    SetGlobal(reg::kPasswordCaching, reg::kCacheNeverExpires);
     FakeUi::Instance().OnAuth([](AuthInfo& info) {
         wcscpy(info.userName, L"bob");
         wcscpy(info.password, L"first");
@@ -452,7 +460,7 @@ TEST_F(SessionTest, EntryWithoutPortEndsTheWalk) {
     ASSERT_TRUE(Open(client, L"Gap"));
     EXPECT_TRUE(Closed(client));
     EXPECT_EQ(0, never.Connections());
-    EXPECT_EQ((std::vector<DWORD>{61207, 61213}), FakeUi::Instance().Narrations());
+    EXPECT_EQ((std::vector<DWORD>{kNarrateAttempting, kNarrateRefused}), FakeUi::Instance().Narrations());
 }
 
 TEST_F(SessionTest, DisconnectReasonsNarrateTheirTexts) {
@@ -460,8 +468,10 @@ TEST_F(SessionTest, DisconnectReasonsNarrateTheirTexts) {
         std::uint8_t reason;
         std::vector<DWORD> narrations;
     } cases[] = {
-        {2, {61207, 61213}}, {3, {61207, 61214}}, {4, {61207, 61211}}, {5, {61207, 61215}},
-        {6, {61207, 61216}}, {9, {61207, 61211}}, {0, {61207}},
+        {2, {kNarrateAttempting, kNarrateRefused}},  {3, {kNarrateAttempting, kNarrateTimedOut}},
+        {4, {kNarrateAttempting, kNarrateFailed}},   {5, {kNarrateAttempting, kNarrateDisabled}},
+        {6, {kNarrateAttempting, kNarrateUnknownPort}}, {9, {kNarrateAttempting, kNarrateFailed}},
+        {0, {kNarrateAttempting}},
     };
     for (const auto& c : cases) {
         FakeUi::Instance().Reset();

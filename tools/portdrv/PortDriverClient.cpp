@@ -32,18 +32,25 @@ bool PortDriverClient::Connect(const std::wstring& pipeName, DWORD timeoutMs) {
 
 void PortDriverClient::Close() { m_pipe.Reset(); }
 
+void PortDriverClient::CancelPendingIo() { CancelIoEx(m_pipe.Get(), nullptr); }
+
 bool PortDriverClient::Send(std::uint32_t type, const void* payload, std::size_t length) {
-    if (!m_pipe || 4 + length > kMaxMessage * 64) return false;
+    if (4 + length > kMaxMessage * 64) return false;
     std::vector<std::uint8_t> message(4 + length);
     std::memcpy(message.data(), &type, 4);
     if (length != 0) std::memcpy(message.data() + 4, payload, length);
+    return SendBytes(message.data(), message.size());
+}
+
+bool PortDriverClient::SendBytes(const void* bytes, std::size_t length) {
+    if (!m_pipe) return false;
     OVERLAPPED overlapped{};
     overlapped.hEvent = m_writeEvent.Get();
     DWORD written = 0;
-    if (!WriteFile(m_pipe.Get(), message.data(), static_cast<DWORD>(message.size()), nullptr, &overlapped) &&
+    if (!WriteFile(m_pipe.Get(), bytes, static_cast<DWORD>(length), nullptr, &overlapped) &&
         GetLastError() != ERROR_IO_PENDING)
         return false;
-    return GetOverlappedResult(m_pipe.Get(), &overlapped, &written, TRUE) && written == message.size();
+    return GetOverlappedResult(m_pipe.Get(), &overlapped, &written, TRUE) && written == length;
 }
 
 bool PortDriverClient::SendOpen(const std::wstring& portKey) {

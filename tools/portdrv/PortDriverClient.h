@@ -29,9 +29,14 @@ public:
     // Waits up to timeoutMs for a free pipe instance.
     bool Connect(const std::wstring& pipeName, DWORD timeoutMs);
     void Close();
+    // Cancels a read or write that another thread is waiting on; the only
+    // call that may be made while another thread uses the client.
+    void CancelPendingIo();
     bool IsConnected() const { return m_pipe.IsValid(); }
 
     bool Send(std::uint32_t type, const void* payload, std::size_t length);
+    // One message of exactly these bytes, even one too short to be valid.
+    bool SendBytes(const void* bytes, std::size_t length);
     bool SendOpen(const std::wstring& portKey);
     bool SendData(const void* data, std::size_t length) { return Send(portpipe::PipeData, data, length); }
     bool SendBaudRate(std::uint32_t baud) { return Send(portpipe::PipeBaudRate, &baud, sizeof(baud)); }

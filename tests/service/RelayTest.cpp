@@ -1,0 +1,127 @@
+// The relay under pressure, in process: one side reads slowly while the other
+// floods. Nothing is lost, and the other direction keeps moving.
+#include <atomic>
+#include <vector>
+
+#include "SessionFixture.h"
+
+namespace {
+
+std::vector<std::uint8_t> Pattern(std::size_t bytes, unsigned seed) {
+    std::vector<std::uint8_t> data(bytes);
+    for (std::size_t i = 0; i < bytes; ++i) data[i] = static_cast<std::uint8_t>((i * 31 + seed) ^ (i >> 9));
+    return data;
+}
+
+}  // namespace
+
+class RelayTest : public SessionFixture {
+protected:
+    // The server's side: what it received, and when it has all it expects.
+    struct Device {
+        std::mutex lock;
+        std::vector<std::uint8_t> received;
+        std::atomic<bool> done{false};
+    };
+
+    void Configure(FakeServer& server) {
+        AddPort(L"Relay", L"COM3", 1);
+        AddEntry(L"Relay", 0, AddServer(L"Server", server.Address()), L"modem");
+        SetGlobal(reg::kSilent, 1);
+    }
+};
+
+// The device reads slowly while the driver floods it; meanwhile the device's
+// own data reaches the driver at once.
+TEST_F(RelayTest, SlowDeviceHoldsBackTheDriverButNotItsOwnData) {
+    const auto flood = Pattern(1 << 20, 1);
+    const auto reply = Pattern(256 << 10, 2);
+    Device device;
+    FakeServer server([&](FakeConnection& c, int) {
+        rasim::ClientMessage m;
+        if (!c.ReadType(wire::kLogin, m)) return;
+        rasim::Bytes out;
+        rasim::AppendLoginAccepted(out, 0x0300, "", false);
+        c.Send(out);
+        for (std::size_t at = 0; at < reply.size(); at += 1000) {
+            out.clear();
+            rasim::AppendData(out, reply.data() + at, std::min<std::size_t>(1000, reply.size() - at));
+            c.Send(out);
+        }
+        while (!device.done && c.Read(m)) {
+            if (m.type != wire::kData) continue;
+            std::lock_guard<std::mutex> hold(device.lock);
+            device.received.insert(device.received.end(), m.data.begin(), m.data.end());
+            if (device.received.size() % (16 << 10) < m.data.size()) Sleep(20);  // about 0.8 MB/s
+            device.done = device.received.size() >= flood.size();
+        }
+    });
+    Configure(server);
+    portdrv::PortDriverClient client;
+    ASSERT_TRUE(Open(client, L"Relay"));
+    ExpectOpened(client);
+    std::thread writer([&] {
+        for (std::size_t at = 0; at < flood.size(); at += 1020)
+            if (!client.SendData(flood.data() + at, std::min<std::size_t>(1020, flood.size() - at))) break;
+    });
+    std::vector<std::uint8_t> got;
+    while (got.size() < reply.size()) {
+        const auto m = Next(client);
+        if (m.type == 0) break;
+        if (m.type == portpipe::PipeData) got.insert(got.end(), m.payload.begin(), m.payload.end());
+    }
+    EXPECT_FALSE(device.done) << "the device's data waited for the driver's flood";
+    writer.join();
+    for (int i = 0; i < 3000 && !device.done; ++i) Sleep(10);
+    EXPECT_TRUE(got == reply);
+    std::lock_guard<std::mutex> hold(device.lock);
+    EXPECT_TRUE(device.received == flood) << device.received.size() << " of " << flood.size();
+}
+
+// The driver reads slowly while the device floods it; meanwhile the driver's
+// own data reaches the device at once.
+TEST_F(RelayTest, SlowDriverHoldsBackTheDeviceButNotItsOwnData) {
+    const auto flood = Pattern(1 << 20, 3);
+    const auto sent = Pattern(256 << 10, 4);
+    Device device;
+    FakeServer server([&](FakeConnection& c, int) {
+        rasim::ClientMessage m;
+        if (!c.ReadType(wire::kLogin, m)) return;
+        rasim::Bytes out;
+        rasim::AppendLoginAccepted(out, 0x0300, "", false);
+        c.Send(out);
+        std::thread reader([&] {
+            rasim::ClientMessage in;
+            while (!device.done && c.Read(in)) {
+                if (in.type != wire::kData) continue;
+                std::lock_guard<std::mutex> hold(device.lock);
+                device.received.insert(device.received.end(), in.data.begin(), in.data.end());
+                device.done = device.received.size() >= sent.size();
+            }
+        });
+        for (std::size_t at = 0; at < flood.size(); at += 2000) {
+            out.clear();
+            rasim::AppendData(out, flood.data() + at, std::min<std::size_t>(2000, flood.size() - at));
+            c.Send(out);
+        }
+        reader.join();
+    });
+    Configure(server);
+    portdrv::PortDriverClient client;
+    ASSERT_TRUE(Open(client, L"Relay"));
+    ExpectOpened(client);
+    for (std::size_t at = 0; at < sent.size(); at += 1020)
+        ASSERT_TRUE(client.SendData(sent.data() + at, std::min<std::size_t>(1020, sent.size() - at)));
+    for (int i = 0; i < 3000 && !device.done; ++i) Sleep(10);
+    EXPECT_TRUE(device.done) << "the driver's data waited for its own reading";
+    std::vector<std::uint8_t> got;
+    while (got.size() < flood.size()) {
+        const auto m = Next(client);
+        if (m.type == 0) break;
+        if (m.type == portpipe::PipeData) got.insert(got.end(), m.payload.begin(), m.payload.end());
+        if (got.size() % (32 << 10) < m.payload.size()) Sleep(20);  // about 1.5 MB/s
+    }
+    EXPECT_TRUE(got == flood) << got.size() << " of " << flood.size();
+    std::lock_guard<std::mutex> hold(device.lock);
+    EXPECT_TRUE(device.received == sent);
+}
