@@ -1,16 +1,43 @@
 #include "DriverPipe.h"
 
+#include <winternl.h>
+
 namespace svc {
+namespace {
+
+// The pipe's state as the pipe file system keeps it: closing once the other
+// end has gone, whatever is still buffered.
+constexpr ULONG kFilePipeLocalInformation = 24;
+constexpr ULONG kPipeClosingState = 4;
+
+struct PipeLocalInformation {
+    ULONG namedPipeType, namedPipeConfiguration, maximumInstances, currentInstances, inboundQuota,
+        readDataAvailable, outboundQuota, writeQuotaAvailable, namedPipeState, namedPipeEnd;
+};
+
+using QueryInformationFile = LONG(WINAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
+
+QueryInformationFile QueryFile() {
+    static const auto query = reinterpret_cast<QueryInformationFile>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+    return query;
+}
+
+}  // namespace
 
 DriverPipe::DriverPipe(HANDLE pipe, DriverEvents& events) : m_pipe(pipe), m_events(events) {
-    m_read.pipe = this;
-    m_write.pipe = this;
+    m_read.event.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    m_write.event.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
 
 DriverPipe::~DriverPipe() {
     Close();
-    // Cancelled I/O completes into this object: let it before it goes.
-    for (int i = 0; i < 500 && Busy(); ++i) SleepEx(10, TRUE);
+    // A closed pipe's pending operations complete at once, into their
+    // records: wait for that before the records go.
+    for (Operation* operation : {&m_read, &m_write}) {
+        if (operation->pending) WaitForSingleObject(operation->event.Get(), 5000);
+        operation->pending = false;
+    }
 }
 
 void DriverPipe::Close() {
@@ -26,62 +53,120 @@ void DriverPipe::Lose(unsigned long error) {
 
 bool DriverPipe::Gone() const {
     if (!m_pipe) return true;
+    IO_STATUS_BLOCK status{};
+    PipeLocalInformation information{};
+    if (const QueryInformationFile query = QueryFile();
+        query != nullptr &&
+        query(m_pipe.Get(), &status, &information, sizeof(information), kFilePipeLocalInformation) == 0)
+        return information.namedPipeState == kPipeClosingState;
     DWORD available = 0;
     if (PeekNamedPipe(m_pipe.Get(), nullptr, 0, nullptr, &available, nullptr)) return false;
     const DWORD error = GetLastError();
-    return error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED || error == ERROR_NO_DATA ||
-           error == ERROR_INVALID_HANDLE;
+    return error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED || error == ERROR_NO_DATA;
+}
+
+void DriverPipe::AddWaits(HANDLE* events, DWORD& count) const {
+    if (m_read.pending) events[count++] = m_read.event.Get();
+    if (m_write.pending) events[count++] = m_write.event.Get();
+}
+
+void DriverPipe::Poll() {
+    if (!m_pipe) {
+        // Closed: what was pending only has to finish.
+        for (Operation* operation : {&m_read, &m_write})
+            if (operation->pending && HasOverlappedIoCompleted(&operation->overlapped)) operation->pending = false;
+        return;
+    }
+    DWORD bytes = 0;
+    if (m_read.pending && HasOverlappedIoCompleted(&m_read.overlapped)) {
+        m_read.pending = false;
+        if (!GetOverlappedResult(m_pipe.Get(), &m_read.overlapped, &bytes, FALSE)) {
+            Lose(GetLastError());
+            return;
+        }
+        FinishRead(bytes);
+    }
+    if (m_write.pending && m_pipe && HasOverlappedIoCompleted(&m_write.overlapped)) {
+        m_write.pending = false;
+        if (!GetOverlappedResult(m_pipe.Get(), &m_write.overlapped, &bytes, FALSE)) {
+            Lose(GetLastError());
+            return;
+        }
+        FinishWrite(bytes);
+    }
 }
 
 void DriverPipe::StartRead() {
-    if (m_readPending || !m_pipe) return;
-    m_read.overlapped = {};
-    if (!ReadFileEx(m_pipe.Get(), m_receive, sizeof(m_receive), &m_read.overlapped, ReadDone)) {
-        Lose(GetLastError());
+    m_readAgain = true;
+    if (m_reading) return;
+    m_reading = true;
+    while (m_readAgain && !m_read.pending && m_pipe) {
+        m_readAgain = false;
+        m_read.overlapped = {};
+        m_read.overlapped.hEvent = m_read.event.Get();
+        if (ReadFile(m_pipe.Get(), m_receive, sizeof(m_receive), nullptr, &m_read.overlapped)) {
+            DWORD bytes = 0;
+            GetOverlappedResult(m_pipe.Get(), &m_read.overlapped, &bytes, FALSE);
+            m_events.OnDriverMessage(m_receive, bytes);  // may ask for the next read
+            continue;
+        }
+        const DWORD error = GetLastError();
+        if (error == ERROR_IO_PENDING) {
+            m_read.pending = true;
+            break;
+        }
+        m_reading = false;
+        Lose(error);
         return;
     }
-    m_readPending = true;
+    m_reading = false;
 }
 
-void CALLBACK DriverPipe::ReadDone(DWORD error, DWORD bytes, OVERLAPPED* overlapped) {
-    DriverPipe& pipe = *CONTAINING_RECORD(overlapped, IoRecord, overlapped)->pipe;
-    pipe.m_readPending = false;
-    if (!pipe.m_pipe) return;  // closed by us
-    if (error != ERROR_SUCCESS) {
-        pipe.Lose(error);
-        return;
-    }
-    pipe.m_events.OnDriverMessage(pipe.m_receive, bytes);
-}
-
-bool DriverPipe::Queue(const std::uint8_t* message, std::size_t length) {
-    if (!m_pipe || !m_queue.Push(message, length)) return false;
-    StartWrite();
-    return true;
+void DriverPipe::FinishRead(DWORD bytes) {
+    m_events.OnDriverMessage(m_receive, bytes);
 }
 
 void DriverPipe::StartWrite() {
-    if (m_writePending || m_queue.Empty() || !m_pipe) return;
-    m_write.overlapped = {};
-    if (!WriteFileEx(m_pipe.Get(), m_queue.Piece(0), static_cast<DWORD>(m_queue.PieceLength(0)), &m_write.overlapped,
-                     WriteDone)) {
-        Lose(GetLastError());
+    if (m_writing) return;
+    m_writing = true;
+    while (!m_write.pending && !m_queue.Empty() && m_pipe) {
+        m_write.overlapped = {};
+        m_write.overlapped.hEvent = m_write.event.Get();
+        if (WriteFile(m_pipe.Get(), m_queue.Piece(0), static_cast<DWORD>(m_queue.PieceLength(0)), nullptr,
+                      &m_write.overlapped)) {
+            DWORD bytes = 0;
+            GetOverlappedResult(m_pipe.Get(), &m_write.overlapped, &bytes, FALSE);
+            if (!TakeWritten(bytes)) break;
+            continue;
+        }
+        const DWORD error = GetLastError();
+        if (error == ERROR_IO_PENDING) {
+            m_write.pending = true;
+            break;
+        }
+        m_writing = false;
+        Lose(error);
         return;
     }
-    m_writePending = true;
+    m_writing = false;
 }
 
-void CALLBACK DriverPipe::WriteDone(DWORD error, DWORD bytes, OVERLAPPED* overlapped) {
-    DriverPipe& pipe = *CONTAINING_RECORD(overlapped, IoRecord, overlapped)->pipe;
-    pipe.m_writePending = false;
-    if (!pipe.m_pipe) return;
-    if (error != ERROR_SUCCESS || bytes != pipe.m_queue.PieceLength(0)) {
-        pipe.Lose(error != ERROR_SUCCESS ? error : static_cast<unsigned long>(ERROR_WRITE_FAULT));
-        return;
+bool DriverPipe::TakeWritten(DWORD bytes) {
+    if (bytes != m_queue.PieceLength(0)) {
+        m_writing = false;
+        Lose(ERROR_WRITE_FAULT);
+        return false;
     }
-    pipe.m_queue.Pop();
-    pipe.StartWrite();
-    pipe.m_events.OnDriverRoom();
+    m_queue.Pop();
+    m_events.OnDriverRoom();  // may queue more: the loop writing takes it
+    return true;
+}
+
+void DriverPipe::FinishWrite(DWORD bytes) {
+    m_writing = true;
+    const bool taken = TakeWritten(bytes);
+    m_writing = false;
+    if (taken) StartWrite();
 }
 
 }  // namespace svc

@@ -1,8 +1,9 @@
 #pragma once
 // The port driver's end of a session: the pipe instance, one read at a time
 // into a fixed buffer, and a fixed ring of messages toward the driver written
-// one message per write. Everything runs on the session's thread through
-// completion routines, and nothing waits in them.
+// one message per write. Reads and writes are overlapped; one that completes
+// at once is handled at once, one that is pending signals its event and is
+// finished by Poll. No call here ever waits.
 #include <windows.h>
 
 #include <cstdint>
@@ -37,14 +38,12 @@ public:
     DriverPipe(const DriverPipe&) = delete;
     DriverPipe& operator=(const DriverPipe&) = delete;
 
-    // Issues the next read unless one is pending.
+    // Reads the next message unless a read is pending.
     void StartRead();
-    bool ReadPending() const { return m_readPending; }
+    bool ReadPending() const { return m_read.pending; }
 
     // Queues one message behind the others and starts writing; false when
     // there is no room (or no pipe).
-    bool Queue(const std::uint8_t* message, std::size_t length);
-    // Builds a message into the back slot with build(slot, capacity) -> length.
     template <typename Build>
     bool QueueBuilt(Build build) {
         if (!m_pipe || m_queue.Free() == 0) return false;
@@ -56,30 +55,43 @@ public:
     std::size_t Room() const { return m_queue.Free(); }
     bool Idle() const { return m_queue.Empty(); }
 
-    // A zero-byte look at the pipe: true once the driver has closed its end.
+    // Adds the events of pending reads and writes to events[count..]; the
+    // session waits on them and then calls Poll.
+    void AddWaits(HANDLE* events, DWORD& count) const;
+    // Finishes the reads and writes that have completed.
+    void Poll();
+
+    // A look at the pipe's state: true once the driver has closed its end,
+    // even with messages of it still unread.
     bool Gone() const;
     // Closes the instance; pending reads and writes complete with an error.
     void Close();
-    bool Busy() const { return m_readPending || m_writePending; }
+    bool Busy() const { return m_read.pending || m_write.pending; }
 
 private:
-    struct IoRecord {
-        OVERLAPPED overlapped;
-        DriverPipe* pipe;
+    struct Operation {
+        OVERLAPPED overlapped{};
+        kvr::UniqueHandle event;
+        bool pending = false;
     };
-    static void CALLBACK ReadDone(DWORD error, DWORD bytes, OVERLAPPED* overlapped);
-    static void CALLBACK WriteDone(DWORD error, DWORD bytes, OVERLAPPED* overlapped);
     void StartWrite();
+    void FinishRead(DWORD bytes);
+    void FinishWrite(DWORD bytes);
+    // Drops a written message; false (and the pipe lost) when it went short.
+    bool TakeWritten(DWORD bytes);
     void Lose(unsigned long error);
 
     kvr::UniqueFile m_pipe;
     DriverEvents& m_events;
     PieceRing<kSlots, portpipe::kPipeMessageSize> m_queue;
     std::uint8_t m_receive[portpipe::kPipeMessageSize] = {};
-    IoRecord m_read{};
-    IoRecord m_write{};
-    bool m_readPending = false;
-    bool m_writePending = false;
+    Operation m_read;
+    Operation m_write;
+    // A read or write started while one is being finished on the stack is
+    // left to that loop, so a long run of messages does not nest calls.
+    bool m_reading = false;
+    bool m_readAgain = false;
+    bool m_writing = false;
 };
 
 }  // namespace svc

@@ -67,16 +67,28 @@ void PortSession::Run() {
     Progress(L"[%lu] Port driver connected.", m_id);
     m_pipe.StartRead();
     m_lastTick = Now();
-    while (!Ending()) {
-        const DWORD sinceTick = Now() - m_lastTick;
-        if (sinceTick < kTickMs) m_environment.clock->Wait(kTickMs - sinceTick);
+    for (;;) {
         const bool tick = Now() - m_lastTick >= kTickMs;
         if (tick) m_lastTick = Now();
         RunSteps(tick);
+        if (Ending()) break;
+        // I/O that completed at once may have left work for the steps.
+        const DWORD sinceTick = Now() - m_lastTick;
+        WaitForIo(StepsPending() || sinceTick >= kTickMs ? 0 : kTickMs - sinceTick);
     }
     // What was queued for the driver before the end (an open's answer, the
     // server's last data) still goes out, unless the driver stops taking it.
-    for (int i = 0; i < 100 && !m_pipe.Idle(); ++i) SleepEx(50, TRUE);
+    for (int i = 0; i < 100 && !m_pipe.Idle(); ++i) WaitForIo(50);
+}
+
+void PortSession::WaitForIo(DWORD ms) {
+    HANDLE events[4];
+    DWORD count = 0;
+    m_pipe.AddWaits(events, count);
+    m_server.AddWaits(events, count);
+    m_environment.clock->Wait(ms, events, count);
+    m_pipe.Poll();
+    m_server.Poll();
 }
 
 void PortSession::End(const wchar_t* why) {

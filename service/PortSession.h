@@ -2,7 +2,8 @@
 // One port open: from the driver's pipe connection to the end of the session.
 // A session lives on its own thread's stack and owns its pipe, its server
 // link, its keys and its user-interface instance. All its I/O is
-// asynchronous and completes on that thread; nothing waits in a completion.
+// asynchronous and finished on that thread; nothing that handles a completion
+// waits.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -77,6 +78,8 @@ private:
     void OnServerLost(unsigned long error) override;
 
     // The relay.
+    // Waits up to ms for pending I/O (or a wake-up call) and finishes what completed.
+    void WaitForIo(DWORD ms);
     void ReadDriverWhenRoom();
     void SendPipeStatus(std::uint32_t type, std::uint32_t value);
     void ForwardServerData(const ServerMessage& message);
@@ -97,6 +100,8 @@ private:
     void OnAuthentication(DWORD result);
     void OnPasswordChange(DWORD result);
     void RunSteps(bool tick);
+    // Something for the steps to do now, not at the next tick.
+    bool StepsPending() const;
     void End(const wchar_t* why);
 
     DWORD Now() const { return m_environment.clock->Now(); }

@@ -17,7 +17,7 @@ namespace svc {
 using ServerMessage = wire::ServerMessage;
 
 // How a link reports to its session. All calls come on the session's thread,
-// from its completion routines or from the link's own calls.
+// from the link's Poll or from its other calls.
 class ServerEvents {
 public:
     // Asked before each message is delivered; false holds that message, and
@@ -59,8 +59,12 @@ public:
     virtual void Resume() = 0;
     // Drops the connection and whatever was queued for it.
     virtual void Close() = 0;
-    // I/O started on the link is still to complete: it must not go yet.
+    // I/O started on the link is still to complete.
     virtual bool Busy() const = 0;
+    // Adds the events of pending I/O to events[count..]; the session waits on
+    // them and then calls Poll, which finishes what has completed.
+    virtual void AddWaits(HANDLE* events, DWORD& count) const = 0;
+    virtual void Poll() = 0;
 };
 
 }  // namespace svc

@@ -8,7 +8,12 @@ namespace {
 class TickClock final : public SessionClock {
 public:
     DWORD Now() override { return GetTickCount(); }
-    void Wait(DWORD ms) override { SleepEx(ms, TRUE); }
+    void Wait(DWORD ms, const HANDLE* events, DWORD count) override {
+        if (count == 0)
+            SleepEx(ms, TRUE);
+        else
+            WaitForMultipleObjectsEx(count, events, FALSE, ms, TRUE);
+    }
 };
 
 }  // namespace

@@ -15,15 +15,15 @@ namespace svc {
 class SessionClock {
 public:
     virtual DWORD Now() = 0;
-    // Waits up to ms, returning early once any of the calling thread's
-    // completion routines or queued calls has run.
-    virtual void Wait(DWORD ms) = 0;
+    // Waits up to ms, returning early once one of the events is signalled or
+    // a call queued to the calling thread has run.
+    virtual void Wait(DWORD ms, const HANDLE* events, DWORD count) = 0;
 
 protected:
     ~SessionClock() = default;
 };
 
-// GetTickCount and SleepEx.
+// GetTickCount and an alertable wait.
 SessionClock& SystemClock();
 
 // A blocking stream connection to a stored server address; INVALID_SOCKET

@@ -360,6 +360,11 @@ void PortSession::OnServerMessage(const ServerMessage& message) {
 
 // --- The timed steps -----------------------------------------------------------------------
 
+bool PortSession::StepsPending() const {
+    return m_openToHandle || m_nextServer || m_proceedWithoutChange ||
+           (m_loginToSend && m_credentialsReady && m_server.Connected());
+}
+
 void PortSession::RunSteps(bool tick) {
     TakeCallbackResults();
     if (Ending()) return;

@@ -1,13 +1,11 @@
 #include "WireServerLink.h"
 
-#include "Progress.h"
-
 namespace svc {
 
 WireServerLink::WireServerLink(ServerConnector connect, ServerEvents& events)
     : m_connect(connect), m_events(events) {
-    m_send.link = this;
-    m_receive.link = this;
+    m_send.event.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    m_receive.event.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
 
 WireServerLink::~WireServerLink() {
@@ -16,8 +14,12 @@ WireServerLink::~WireServerLink() {
 }
 
 void WireServerLink::AwaitIdle() {
-    // Cancelled I/O completes into this object: let it before reusing it.
-    for (int i = 0; i < 500 && Busy(); ++i) SleepEx(10, TRUE);
+    // A closed socket's pending operations complete at once, into their
+    // records: wait for that before the records are used again or go.
+    for (Operation* operation : {&m_send, &m_receive}) {
+        if (operation->pending) WaitForSingleObject(operation->event.Get(), 5000);
+        operation->pending = false;
+    }
 }
 
 bool WireServerLink::Connect(const BYTE* address, int length) {
@@ -32,7 +34,8 @@ bool WireServerLink::Connect(const BYTE* address, int length) {
 }
 
 void WireServerLink::Close() {
-    m_socket.Reset();  // pending sends and receives complete with an error
+    if (m_socket) CancelIo(reinterpret_cast<HANDLE>(m_socket.Get()));
+    m_socket.Reset();
     m_queue.Clear();
     m_framer.Reset();
     m_holding = false;
@@ -79,63 +82,113 @@ bool WireServerLink::QueueChangePassword(const std::uint16_t* oldScrambled, cons
     });
 }
 
-void WireServerLink::StartSend() {
-    if (m_sendPending || m_queue.Empty() || !m_socket) return;
-    // Everything queued goes out in one send, in order.
-    m_sendingPieces = m_queue.Count();
-    m_sendingBytes = 0;
-    for (std::size_t i = 0; i < m_sendingPieces; ++i) {
-        m_gather[i].buf = reinterpret_cast<char*>(const_cast<std::uint8_t*>(m_queue.Piece(i)));
-        m_gather[i].len = static_cast<ULONG>(m_queue.PieceLength(i));
-        m_sendingBytes += m_gather[i].len;
-    }
-    m_send.overlapped = {};
-    if (WSASend(m_socket.Get(), m_gather, static_cast<DWORD>(m_sendingPieces), nullptr, 0, &m_send.overlapped,
-                SendDone) == SOCKET_ERROR &&
-        WSAGetLastError() != WSA_IO_PENDING) {
-        Lose(static_cast<unsigned long>(WSAGetLastError()));
-        return;
-    }
-    m_sendPending = true;
+void WireServerLink::AddWaits(HANDLE* events, DWORD& count) const {
+    if (m_send.pending) events[count++] = m_send.event.Get();
+    if (m_receive.pending) events[count++] = m_receive.event.Get();
 }
 
-void CALLBACK WireServerLink::SendDone(DWORD error, DWORD bytes, WSAOVERLAPPED* overlapped, DWORD) {
-    WireServerLink& link = *CONTAINING_RECORD(overlapped, IoRecord, overlapped)->link;
-    link.m_sendPending = false;
-    if (!link.m_socket) return;  // closed by us: the queue is gone already
-    if (error != 0 || bytes != link.m_sendingBytes) {
-        link.Lose(error != 0 ? error : static_cast<unsigned long>(WSAEMSGSIZE));
+void WireServerLink::Poll() {
+    if (!m_socket) {
+        // Closed: what was pending only has to finish.
+        for (Operation* operation : {&m_send, &m_receive})
+            if (operation->pending && HasOverlappedIoCompleted(&operation->overlapped)) operation->pending = false;
         return;
     }
-    link.m_queue.Pop(link.m_sendingPieces);
-    link.StartSend();
-    link.m_events.OnServerRoom();
+    DWORD bytes = 0, flags = 0;
+    if (m_send.pending && HasOverlappedIoCompleted(&m_send.overlapped)) {
+        m_send.pending = false;
+        if (!WSAGetOverlappedResult(m_socket.Get(), &m_send.overlapped, &bytes, FALSE, &flags)) {
+            Lose(static_cast<unsigned long>(WSAGetLastError()));
+            return;
+        }
+        m_sending = true;
+        const bool taken = TakeSent(bytes);
+        m_sending = false;
+        if (taken) StartSend();
+    }
+    if (m_receive.pending && m_socket && HasOverlappedIoCompleted(&m_receive.overlapped)) {
+        m_receive.pending = false;
+        if (!WSAGetOverlappedResult(m_socket.Get(), &m_receive.overlapped, &bytes, FALSE, &flags)) {
+            Lose(static_cast<unsigned long>(WSAGetLastError()));
+            return;
+        }
+        if (bytes == 0) {
+            Lose(0);
+            return;
+        }
+        m_framer.Commit(bytes);
+        Deliver();
+    }
+}
+
+void WireServerLink::StartSend() {
+    if (m_sending) return;
+    m_sending = true;
+    while (!m_send.pending && !m_queue.Empty() && m_socket) {
+        // Everything queued goes out in one send, in order.
+        m_sendingPieces = m_queue.Count();
+        m_sendingBytes = 0;
+        for (std::size_t i = 0; i < m_sendingPieces; ++i) {
+            m_gather[i].buf = reinterpret_cast<char*>(const_cast<std::uint8_t*>(m_queue.Piece(i)));
+            m_gather[i].len = static_cast<ULONG>(m_queue.PieceLength(i));
+            m_sendingBytes += m_gather[i].len;
+        }
+        m_send.overlapped = {};
+        m_send.overlapped.hEvent = m_send.event.Get();
+        DWORD sent = 0;
+        if (WSASend(m_socket.Get(), m_gather, static_cast<DWORD>(m_sendingPieces), &sent, 0, &m_send.overlapped,
+                    nullptr) == 0) {
+            if (!TakeSent(sent)) return;
+            continue;
+        }
+        const int error = WSAGetLastError();
+        if (error == WSA_IO_PENDING) {
+            m_send.pending = true;
+            break;
+        }
+        m_sending = false;
+        Lose(static_cast<unsigned long>(error));
+        return;
+    }
+    m_sending = false;
+}
+
+bool WireServerLink::TakeSent(DWORD bytes) {
+    if (bytes != m_sendingBytes) {
+        m_sending = false;
+        Lose(static_cast<unsigned long>(WSAEMSGSIZE));
+        return false;
+    }
+    m_queue.Pop(m_sendingPieces);
+    m_events.OnServerRoom();  // may queue more: the loop sending takes it
+    return true;
 }
 
 void WireServerLink::StartReceive() {
-    if (m_receivePending || m_holding || !m_socket) return;
-    const wire::ReceiveSpace tail = m_framer.WritableTail();
-    WSABUF buffer{static_cast<ULONG>(tail.size), reinterpret_cast<char*>(tail.data)};
-    DWORD flags = 0;
-    m_receive.overlapped = {};
-    if (WSARecv(m_socket.Get(), &buffer, 1, nullptr, &flags, &m_receive.overlapped, ReceiveDone) == SOCKET_ERROR &&
-        WSAGetLastError() != WSA_IO_PENDING) {
-        Lose(static_cast<unsigned long>(WSAGetLastError()));
+    // Each immediate receive is delivered here; Deliver asks for the next.
+    while (!m_receive.pending && !m_holding && m_socket) {
+        const wire::ReceiveSpace tail = m_framer.WritableTail();
+        WSABUF buffer{static_cast<ULONG>(tail.size), reinterpret_cast<char*>(tail.data)};
+        DWORD flags = 0, received = 0;
+        m_receive.overlapped = {};
+        m_receive.overlapped.hEvent = m_receive.event.Get();
+        if (WSARecv(m_socket.Get(), &buffer, 1, &received, &flags, &m_receive.overlapped, nullptr) == 0) {
+            if (received == 0) {
+                Lose(0);
+                return;
+            }
+            m_framer.Commit(received);
+            if (!DeliverReady()) return;
+            continue;
+        }
+        const int error = WSAGetLastError();
+        if (error == WSA_IO_PENDING) {
+            m_receive.pending = true;
+            return;
+        }
+        Lose(static_cast<unsigned long>(error));
         return;
     }
-    m_receivePending = true;
-}
-
-void CALLBACK WireServerLink::ReceiveDone(DWORD error, DWORD bytes, WSAOVERLAPPED* overlapped, DWORD) {
-    WireServerLink& link = *CONTAINING_RECORD(overlapped, IoRecord, overlapped)->link;
-    link.m_receivePending = false;
-    if (!link.m_socket) return;
-    if (error != 0 || bytes == 0) {
-        link.Lose(error);
-        return;
-    }
-    link.m_framer.Commit(bytes);
-    link.Deliver();
 }
 
 void WireServerLink::Resume() {
@@ -146,6 +199,11 @@ void WireServerLink::Resume() {
 }
 
 void WireServerLink::Deliver() {
+    if (DeliverReady()) StartReceive();
+}
+
+bool WireServerLink::DeliverReady() {
+    if (m_delivering) return false;
     m_delivering = true;
     for (;;) {
         if (!m_socket) break;  // the session closed the link on a message
@@ -158,18 +216,17 @@ void WireServerLink::Deliver() {
             m_events.OnServerMessage(m_framer.Last());
             continue;
         }
+        m_delivering = false;
         if (status == wire::FrameStatus::Overflow) {
             // A message larger than the receive buffer can never complete.
-            m_delivering = false;
             Lose(static_cast<unsigned long>(WSAEMSGSIZE));
-            return;
+            return false;
         }
         m_discarded = m_discarded || status == wire::FrameStatus::Discarded;
-        m_delivering = false;
-        StartReceive();
-        return;
+        return true;  // everything complete is delivered: read on
     }
     m_delivering = false;
+    return false;
 }
 
 }  // namespace svc

@@ -1,8 +1,9 @@
 #pragma once
 // The server wire protocol as a ServerLink: one stream socket, a fixed ring
 // of queued messages sent gathered in one send, and the receive framer.
-// Everything runs on the session's thread through completion routines, and
-// nothing waits in them.
+// Sends and receives are overlapped; one that completes at once is handled at
+// once, one that is pending signals its event and is finished by Poll. No call
+// here ever waits, except Connect.
 #include <winsock2.h>
 
 #include "Handles.h"
@@ -38,25 +39,30 @@ public:
 
     void Resume() override;
     void Close() override;
-    bool Busy() const override { return m_sendPending || m_receivePending; }
+    bool Busy() const override { return m_send.pending || m_receive.pending; }
+    void AddWaits(HANDLE* events, DWORD& count) const override;
+    void Poll() override;
 
     // Why the last delivery stopped, for the session's progress lines.
     bool DiscardedUnknown() const { return m_discarded; }
 
 private:
-    struct IoRecord {
-        WSAOVERLAPPED overlapped;
-        WireServerLink* link;
+    struct Operation {
+        WSAOVERLAPPED overlapped{};
+        kvr::UniqueHandle event;
+        bool pending = false;
     };
-    static void CALLBACK SendDone(DWORD error, DWORD bytes, WSAOVERLAPPED* overlapped, DWORD flags);
-    static void CALLBACK ReceiveDone(DWORD error, DWORD bytes, WSAOVERLAPPED* overlapped, DWORD flags);
 
     // Builds one message into the back slot with build(slot, capacity) -> length.
     template <typename Build>
     bool Queue(Build build);
     void StartSend();
+    bool TakeSent(DWORD bytes);
     void StartReceive();
     void Deliver();
+    // Hands out every complete message while the session has room; true when
+    // all are out and the next receive may be issued.
+    bool DeliverReady();
     void Lose(unsigned long error);
     void AwaitIdle();
 
@@ -65,15 +71,14 @@ private:
     kvr::UniqueSocket m_socket;
     PieceRing<kSendSlots, kSendSlotSize> m_queue;
     wire::ReceiveFramer m_framer;
-    IoRecord m_send{};
-    IoRecord m_receive{};
+    Operation m_send;
+    Operation m_receive;
     WSABUF m_gather[kSendSlots] = {};
     std::size_t m_sendingPieces = 0;
     DWORD m_sendingBytes = 0;
-    bool m_sendPending = false;
-    bool m_receivePending = false;
     bool m_holding = false;     // a message waits for the session's room
     bool m_delivering = false;  // Deliver is on the stack
+    bool m_sending = false;     // StartSend is on the stack
     bool m_discarded = false;
 };
 

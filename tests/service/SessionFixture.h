@@ -27,7 +27,13 @@
 class VirtualClock final : public svc::SessionClock {
 public:
     DWORD Now() override { return m_now.load(); }
-    void Wait(DWORD ms) override { SleepEx(ms < 10 ? ms : 10, TRUE); }
+    void Wait(DWORD ms, const HANDLE* events, DWORD count) override {
+        if (ms > 10) ms = 10;
+        if (count == 0)
+            SleepEx(ms, TRUE);
+        else
+            WaitForMultipleObjectsEx(count, events, FALSE, ms, TRUE);
+    }
     void Advance(DWORD ms) { m_now += ms; }
 
 private:
