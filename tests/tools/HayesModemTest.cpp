@@ -208,6 +208,39 @@ TEST_F(HayesModemTest, BurstHookSendsAKnownPatternThenOk) {
     EXPECT_EQ("\r\nOK\r\n", out.substr(300));
 }
 
+TEST_F(HayesModemTest, SinkHookDialsSwallowsTheCountThenEchoesAgain) {
+    Send("AT*S5\r");
+    EXPECT_EQ("\r\nCONNECT 28800\r\n", sink.Take());
+    EXPECT_EQ(std::vector<int>{rasim::kStatusConnected}, sink.statuses);
+    Send("abc");
+    EXPECT_EQ("", sink.Take());
+    Send("deFG");
+    EXPECT_EQ("\r\nSUNK\r\nFG", sink.Take());
+}
+
+TEST_F(HayesModemTest, FloodHookDialsThenSendsTheCountInPiecesWhenAsked) {
+    struct PieceSink : RecordingSink {
+        std::vector<std::size_t> pieces;
+        void ToHost(const std::uint8_t* data, std::size_t count) override {
+            pieces.push_back(count);
+            RecordingSink::ToHost(data, count);
+        }
+    } pieceSink;
+    rasim::HayesModem m(pieceSink, kGuard);
+    const std::string line = "AT*F2500\r";
+    m.FromHost(reinterpret_cast<const std::uint8_t*>(line.data()), line.size(), 0);
+    EXPECT_EQ("\r\nCONNECT 28800\r\n", pieceSink.Take());
+    pieceSink.pieces.clear();
+    ASSERT_TRUE(m.Flooding());
+    m.Flood(1500);  // as much as the caller has room for
+    m.Flood(10000);
+    EXPECT_FALSE(m.Flooding());
+    EXPECT_EQ((std::vector<std::size_t>{1020, 480, 1000}), pieceSink.pieces);
+    const std::string out = pieceSink.Take();
+    ASSERT_EQ(2500u, out.size());
+    for (std::size_t i = 0; i < out.size(); ++i) ASSERT_EQ(static_cast<char>((i ^ (i >> 8)) & 0xFF), out[i]) << i;
+}
+
 TEST_F(HayesModemTest, ConnectionHooksStopTheModem) {
     const struct {
         const char* line;

@@ -45,6 +45,14 @@ std::size_t HayesModem::FromHost(const std::uint8_t* data, std::size_t count,
 }
 
 void HayesModem::OnlineBytes(const std::uint8_t* data, std::size_t count, std::uint64_t nowMs) {
+    if (m_sinkLeft != 0) {
+        const std::size_t swallowed = count < m_sinkLeft ? count : m_sinkLeft;
+        m_sinkLeft -= swallowed;
+        data += swallowed;
+        count -= swallowed;
+        m_lastByteMs = nowMs;
+        if (m_sinkLeft == 0) Reply("SUNK");
+    }
     for (std::size_t i = 0; i < count; ++i) {
         const bool silentBefore = nowMs - m_lastByteMs >= m_guardMs;
         if (data[i] == '+') {
@@ -60,6 +68,22 @@ void HayesModem::OnlineBytes(const std::uint8_t* data, std::size_t count, std::u
         m_lastByteMs = nowMs;
     }
     m_sink.ToHost(data, count);
+}
+
+void HayesModem::Flood(std::size_t budget) {
+    std::uint8_t piece[kFloodPiece];
+    while (m_floodLeft != 0 && budget != 0) {
+        std::size_t n = m_floodLeft < kFloodPiece ? m_floodLeft : kFloodPiece;
+        if (n > budget) n = budget;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::size_t at = m_floodSent + i;
+            piece[i] = static_cast<std::uint8_t>((at ^ (at >> 8)) & 0xFF);
+        }
+        m_sink.ToHost(piece, n);
+        m_floodSent += n;
+        m_floodLeft -= n;
+        budget -= n;
+    }
 }
 
 void HayesModem::Tick(std::uint64_t nowMs) {
@@ -208,6 +232,21 @@ void HayesModem::ExecuteLine() {
                     return;
                 } else if (hook == 'K' && v < 0) {
                     m_sink.SendKeepAlive();
+                } else if ((hook == 'S' || hook == 'F') && v > 0 && !(m_status & kLampCarrier)) {
+                    // Dials, then swallows or sends v data bytes: the two
+                    // directions of a relay measured one at a time.
+                    SetStatus(kStatusConnected);
+                    m_online = true;
+                    m_lastByteMs = m_nowMs;
+                    m_plusCount = 0;
+                    if (hook == 'S') {
+                        m_sinkLeft = static_cast<std::size_t>(v);
+                    } else {
+                        m_floodLeft = static_cast<std::size_t>(v);
+                        m_floodSent = 0;
+                    }
+                    result = kConnectText;
+                    pos = line.size();
                 } else {
                     result = "ERROR";
                 }
@@ -239,6 +278,8 @@ void HayesModem::SetStatus(std::uint8_t status) {
 
 void HayesModem::HangUp() {
     m_online = false;
+    m_sinkLeft = 0;
+    m_floodLeft = 0;
     m_plusCount = 0;
     SetStatus(0);
 }

@@ -45,6 +45,12 @@ public:
     std::uint64_t NextDeadline() const;
 
     bool Online() const { return m_online; }
+    // AT*F<n>: bytes still to send toward the host.
+    bool Flooding() const { return m_floodLeft != 0; }
+    // Sends at most budget more bytes of the flood, in data pieces of
+    // kFloodPiece bytes; byte i of the flood is (i ^ (i >> 8)) & 0xFF.
+    void Flood(std::size_t budget);
+    static constexpr std::size_t kFloodPiece = 1020;
     std::uint8_t Status() const { return m_status; }
 
 private:
@@ -70,6 +76,9 @@ private:
     std::uint64_t m_lastByteMs = 0;
     std::uint64_t m_nowMs = 0;
     bool m_dropped = false;  // AT*X or AT*D: nothing more is read
+    std::size_t m_sinkLeft = 0;    // AT*S<n>: data bytes still to swallow
+    std::size_t m_floodLeft = 0;   // AT*F<n>: data bytes still to send
+    std::size_t m_floodSent = 0;
 };
 
 }  // namespace rasim

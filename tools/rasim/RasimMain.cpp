@@ -122,7 +122,7 @@ private:
             // A peer that does not read its answers is not read either.
             if (!c.session->Backlogged() && readable.fd_count < FD_SETSIZE)
                 FD_SET(c.socket.Get(), &readable);
-            if (!c.session->Outgoing().empty() && writable.fd_count < FD_SETSIZE)
+            if (c.session->WantsToSend() && writable.fd_count < FD_SETSIZE)
                 FD_SET(c.socket.Get(), &writable);
             const std::uint64_t deadline = c.session->NextDeadline();
             if (deadline != 0)

@@ -37,6 +37,12 @@ void Session::OnBytes(const std::uint8_t* data, std::size_t count, std::uint64_t
 
 void Session::Pump(std::uint64_t nowMs) {
     while (m_close == CloseRequest::kNone && !Backlogged()) {
+        if (m_modem && m_modem->Flooding()) {
+            // A flood is made in batches as the socket takes it.
+            if (m_out.size() >= kFloodBatch) break;
+            m_modem->Flood(kFloodBatch - m_out.size());
+            continue;
+        }
         if (m_modemTaken < m_modemInput.size()) {
             m_modemTaken += m_modem->FromHost(m_modemInput.data() + m_modemTaken,
                                               m_modemInput.size() - m_modemTaken, nowMs);

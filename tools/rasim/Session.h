@@ -24,11 +24,14 @@ public:
     // Answers wait in Outgoing(); past this many bytes the session stops
     // working through its input until the caller has sent some.
     static constexpr std::size_t kOutputLimit = 1 << 20;
+    static constexpr std::size_t kFloodBatch = 64 << 10;
 
     void OnBytes(const std::uint8_t* data, std::size_t count, std::uint64_t nowMs);
     // Works through buffered input while there is room for answers.
     void Pump(std::uint64_t nowMs);
     bool Backlogged() const { return m_out.size() >= kOutputLimit; }
+    // Has bytes for the socket, or a flood still to make.
+    bool WantsToSend() const { return !m_out.empty() || (m_modem && m_modem->Flooding()); }
     void OnTick(std::uint64_t nowMs);
     std::uint64_t NextDeadline() const { return m_modem ? m_modem->NextDeadline() : 0; }
 
