@@ -25,10 +25,12 @@ fi
 flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
        -Wall -Wextra -Wshadow -Werror
        -I"$root/common" -I"$root/browse/snmp" -I"$root/browse/catalogue" -I"$root/browse/discovery"
-       -I"$root/chooser")
+       -I"$root/chooser" -I"$root/service/protocol")
 snmp="$root/browse/snmp/SnmpCodec.cpp"
 catalogue="$root/browse/catalogue/FieldString.cpp"
 devicefile="$root/browse/discovery/DeviceFile.cpp"
+wire="$root/service/protocol/WireCodec.cpp $root/service/protocol/ReceiveFramer.cpp"
+pipe="$root/service/protocol/PipeProtocol.cpp"
 fuzz="$root/tests/fuzz"
 
 # name, then its sources
@@ -38,6 +40,8 @@ targets=(
   "devicefile $fuzz/DeviceFileFuzz.cpp $devicefile $catalogue"
   "fieldstring $fuzz/FieldStringFuzz.cpp $catalogue"
   "oldprofile $fuzz/OldProfileFuzz.cpp $root/chooser/OldProfile.cpp $root/chooser/RedirectionText.cpp"
+  "wire_framer $fuzz/WireFramerFuzz.cpp $wire"
+  "pipe_message $fuzz/PipeMessageFuzz.cpp $pipe"
 )
 
 # Seeds: text files from the tree, SNMP replies written by a small program.
