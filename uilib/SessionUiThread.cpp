@@ -99,10 +99,14 @@ void CUIThread::Observe(UINT message, WPARAM wParam, const void* block) {
 void CUIThread::OnCreateModem(WPARAM wParam, LPARAM lParam) {
     const auto info = TakeBlock<AuthInfo>(lParam);
     Observe(kMsgCreateModem, wParam, info.get());
-    if (m_modem != nullptr) return;  // one modem window per instance
+    // One modem window per instance, and none once the caller has destroyed
+    // the instance: a window that would only flash up keeps a quickly
+    // reopened port's thread (and its display connection) alive for nothing.
+    if (m_modem != nullptr || !MayOpenWindow()) return;
     m_modem = CModemWindow::Open(FieldText(info->dosName), [this](CModemWindow* w) {
         if (w == m_modem) m_modem = nullptr;
     });
+    WindowOpened();
 }
 
 void CUIThread::OnUpdateModemLEDs(WPARAM wParam, LPARAM) {
@@ -128,6 +132,43 @@ void CUIThread::OnUpdateReceiveLED(WPARAM wParam, LPARAM) {
 void CUIThread::OnTurnOffSendReceive(WPARAM wParam, LPARAM) {
     Observe(kMsgTurnOffSendReceive, wParam, nullptr);
     if (m_modem != nullptr) m_modem->TurnOffSendReceive();
+}
+
+namespace {
+
+// A thread's first window opens the thread's own connection to the display,
+// which is slow when many threads do it at once: under a fast open-close rate
+// the threads pile up, each busy with windows for a session long gone. So only
+// a few threads open their first window at a time.
+HANDLE FirstWindowTokens() {
+    constexpr LONG kAtOnce = 4;
+    static const HANDLE tokens = ::CreateSemaphoreW(nullptr, kAtOnce, kAtOnce, nullptr);
+    return tokens;
+}
+
+}  // namespace
+
+bool CUIThread::MayOpenWindow() {
+    // The status windows are for the caller's session: none once it has
+    // destroyed the instance, even if it was asked for before.
+    if (Destroyed()) return false;
+    if (m_windowsOpened || m_holdsToken || FirstWindowTokens() == nullptr) return true;
+    while (::WaitForSingleObject(FirstWindowTokens(), 50) == WAIT_TIMEOUT)
+        if (Destroyed()) return false;
+    m_holdsToken = true;
+    return true;
+}
+
+bool CUIThread::WaitWindowTurn() {
+    if (m_windowsOpened || m_holdsToken || FirstWindowTokens() == nullptr) return true;
+    m_holdsToken = ::WaitForSingleObject(FirstWindowTokens(), INFINITE) == WAIT_OBJECT_0;
+    return true;
+}
+
+void CUIThread::WindowOpened() {
+    m_windowsOpened = true;
+    if (m_holdsToken) ::ReleaseSemaphore(FirstWindowTokens(), 1, nullptr);
+    m_holdsToken = false;
 }
 
 void CUIThread::OnCreateAuthWindow(WPARAM wParam, LPARAM lParam) {
@@ -199,8 +240,15 @@ void CUIThread::OnPostNarration(WPARAM wParam, LPARAM lParam) {
     // Only the unknown-port line names the port; the others name the server.
     const wchar_t* argument = number == IDS_NARRATE_UNKNOWN_PORT ? texts->texts[1] : texts->texts[0];
     if (m_narration == nullptr) {
+        // Progress lines of a session that has already ended tell nobody
+        // anything; a failure line, the last word on why the port did not
+        // open, is still shown.
+        const bool progress = number == IDS_NARRATE_ATTEMPTING || number == IDS_NARRATE_CONNECTED;
+        if (progress ? !MayOpenWindow() : !WaitWindowTurn()) return;
         auto* window = new CNarrationWindow([this](CSelfOwnedDialog* w) { OnNarrationClosed(w); });
-        if (!window->Open()) return;
+        const bool opened = window->Open();
+        WindowOpened();
+        if (!opened) return;
         m_narration = window;
         NotifyDialogShown(IDD_NARRATION, window->m_hWnd);
     }
@@ -229,10 +277,12 @@ void CUIThread::OnDisplayMessage(WPARAM wParam, LPARAM lParam) {
     const auto texts = TakeBlock<MessageBlock>(lParam);
     Observe(kMsgDisplayMessage, wParam, texts.get());
     if (m_message != nullptr) m_message->DestroyWindow();
+    if (!MayOpenWindow()) return;
     auto* window = new CMessageWindow(texts->texts[0], texts->texts[1], [this](CSelfOwnedDialog* w) {
         if (w == m_message) m_message = nullptr;
     });
     if (window->Open()) m_message = window;
+    WindowOpened();
 }
 
 void CUIThread::OnDestroyUI(WPARAM wParam, LPARAM) {

@@ -66,6 +66,13 @@ private:
     void RunAuthentication(const AuthRequestBlock& request);
     void RunPasswordChange(const PasswordRequestBlock& request);
 
+    // Whether a status window may open now; waits its turn for the thread's
+    // first window. WindowOpened ends the turn, whether or not it opened.
+    bool MayOpenWindow();
+    // The same for a window shown whether or not the instance is destroyed.
+    bool WaitWindowTurn();
+    void WindowOpened();
+
     void OnNarrationClosed(CSelfOwnedDialog* window);
     void CloseNarration();
     void CloseWindows();
@@ -80,6 +87,8 @@ private:
     bool m_quitting = false;  // DestroyUI handled; waiting for closing windows
     bool m_authOpen = false;        // a second request meanwhile is dropped
     bool m_passwordChanging = false;
+    bool m_windowsOpened = false;  // the display connection is made
+    bool m_holdsToken = false;
 };
 
 }  // namespace kvr

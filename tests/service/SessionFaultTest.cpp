@@ -275,3 +275,32 @@ TEST_F(SessionFaultTest, LampIsLitOnlyWhenItIsDark) {
     ASSERT_TRUE(client.SendData("y", 1));
     EXPECT_TRUE(FakeUi::Instance().WaitFor("UpdateSendLED", 2));
 }
+
+// Without a user-interface instance (its thread could not start) the session
+// goes on without windows: the open completes and data flows.
+TEST_F(SessionFaultTest, SessionGoesOnWithoutItsWindows) {
+    FakeUi::Instance().SetCreateFails(true);
+    FakeServer server([](FakeConnection& c, int) {
+        rasim::ClientMessage m;
+        if (!c.ReadType(wire::kLogin, m)) return;
+        rasim::Bytes reply;
+        rasim::AppendLoginAccepted(reply, 0x0300, "", false);
+        c.Send(reply);
+        while (c.ReadType(wire::kData, m)) {
+            reply.clear();
+            rasim::AppendData(reply, m.data.data(), m.data.size());
+            c.Send(reply);
+        }
+    });
+    portdrv::PortDriverClient client;
+    OpenOnline(client, server, L"Blind");
+    ASSERT_TRUE(client.SendData("ping", 4));
+    const auto m = Next(client);
+    ASSERT_EQ(portpipe::PipeData, m.type);
+    EXPECT_EQ((std::vector<std::uint8_t>{'p', 'i', 'n', 'g'}), m.payload);
+    EXPECT_EQ(std::vector<std::string>{"CreateUI"}, [] {
+        std::vector<std::string> names;
+        for (const auto& call : FakeUi::Instance().Calls()) names.push_back(call.name);
+        return names;
+    }());
+}

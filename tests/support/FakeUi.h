@@ -41,10 +41,13 @@ public:
         m_authAnswer = nullptr;
         m_changeAnswer = nullptr;
         m_answerDelayMs = 0;
+        m_createFails = false;
     }
     void OnAuth(Answer answer) { std::lock_guard<std::mutex> hold(m_lock); m_authAnswer = std::move(answer); }
     void OnChange(Answer answer) { std::lock_guard<std::mutex> hold(m_lock); m_changeAnswer = std::move(answer); }
     void SetAnswerDelay(DWORD ms) { std::lock_guard<std::mutex> hold(m_lock); m_answerDelayMs = ms; }
+    // CreateUI returns null, as when no instance thread can be started.
+    void SetCreateFails(bool fails) { std::lock_guard<std::mutex> hold(m_lock); m_createFails = fails; }
 
     std::vector<UiCall> Calls() {
         std::lock_guard<std::mutex> hold(m_lock);
@@ -100,7 +103,8 @@ private:
 
     static svc::UiHandle WINAPI Create() {
         Instance().Record({"CreateUI", 0, L""});
-        return reinterpret_cast<svc::UiHandle>(0x1000);
+        std::lock_guard<std::mutex> hold(Instance().m_lock);
+        return Instance().m_createFails ? nullptr : reinterpret_cast<svc::UiHandle>(0x1000);
     }
     static DWORD WINAPI Destroy(svc::UiHandle) { Instance().Record({"DestroyUI", 0, L""}); return 0; }
     static DWORD WINAPI Auth(svc::UiHandle, AuthInfo* info, svc::UiCallback callback) {
@@ -132,5 +136,6 @@ private:
     Answer m_authAnswer;
     Answer m_changeAnswer;
     DWORD m_answerDelayMs = 0;
+    bool m_createFails = false;
     std::vector<std::thread> m_answers;
 };

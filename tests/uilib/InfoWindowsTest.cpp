@@ -119,4 +119,49 @@ TEST_F(InfoWindows, MessageWindowReplacesThePreviousAndOkClosesIt) {
 }
 
 }  // namespace
+
+// Refuses every window the instance's thread tries to make, as a display that
+// takes no more clients does.
+class RefusingDriver : public UiDriver {
+public:
+    void OnMessage(UINT message, WPARAM wParam, const void* block) override {
+        if (m_hook == nullptr) m_hook = ::SetWindowsHookExW(WH_CBT, &Refuse, nullptr, ::GetCurrentThreadId());
+        UiDriver::OnMessage(message, wParam, block);
+    }
+    void OnThreadEnd() override {
+        if (m_hook != nullptr) ::UnhookWindowsHookEx(m_hook);
+        m_hook = nullptr;
+        UiDriver::OnThreadEnd();
+    }
+
+private:
+    static LRESULT CALLBACK Refuse(int code, WPARAM wParam, LPARAM lParam) {
+        return code == HCBT_CREATEWND ? 1 : ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    HHOOK m_hook = nullptr;
+};
+
+// Windows that cannot be made leave the instance working: the session goes
+// on without them, a dialog that cannot open answers "cancelled", and the
+// instance still ends when asked.
+TEST(WindowsRefused, InstanceGoesOnWithoutThem) {
+    ScratchRegistry registry;
+    RefusingDriver driver;
+    const KvrUiHandle ui = CreateUI();
+    ASSERT_NE(ui, nullptr);
+    AuthInfo record = MakeAuthInfo(L"alice", L"", L"Server One", L"COM3");
+    ASSERT_EQ(PostNarration(ui, kNarrateAttempting, L"Server One", nullptr, nullptr), 0u);
+    ASSERT_EQ(CreateModem(ui, &record), 0u);
+    ASSERT_EQ(UpdateSendLED(ui, 1), 0u);
+    ASSERT_EQ(UpdateModemLEDs(ui, kLampCD), 0u);
+    ASSERT_EQ(DisplayMessage(ui, L"Caption", L"Text"), 0u);
+    ASSERT_EQ(CreateAuthWindow(ui, &record, UiDriver::Record), 0u);
+    driver.WaitCallbacks(1);
+    EXPECT_EQ(driver.Callbacks()[0].result, kUiCancelled);
+    ASSERT_EQ(DestroyUI(ui), 0u);
+    driver.WaitThreadEnd();
+    EXPECT_EQ(driver.DialogsShown(), 0);
+    EXPECT_EQ(driver.Handled().size(), 7u);
+}
+
 }  // namespace kvr::test
