@@ -21,7 +21,8 @@ inline std::wstring BinDirectory() {
 
 class ChildProcess {
 public:
-    // program is a file name in the build's bin folder; arguments follow it.
+    // program is a file name in the build's bin folder, or a full path;
+    // arguments follow it.
     ChildProcess(const std::wstring& program, const std::wstring& arguments, DWORD flags = 0) {
         SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
         HANDLE outWrite = nullptr, inRead = nullptr;
@@ -34,7 +35,9 @@ public:
         startup.hStdOutput = outWrite;
         startup.hStdError = outWrite;
         startup.hStdInput = inRead;
-        std::wstring command = L"\"" + BinDirectory() + program + L"\" " + arguments;
+        // A program named with its folder runs from there, any other from the build's.
+        const bool hasFolder = program.find_first_of(L"\\/:") != std::wstring::npos;
+        std::wstring command = L"\"" + (hasFolder ? L"" : BinDirectory()) + program + L"\" " + arguments;
         PROCESS_INFORMATION info{};
         m_started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                                    &startup, &info) != FALSE;

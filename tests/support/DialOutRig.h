@@ -18,8 +18,9 @@
 class DialOutRig {
 public:
     // rasimOptions are added to the device's options (e.g. "--require-credentials").
+    // serviceFolder runs the KVRSVC.EXE found there instead of the build's.
     explicit DialOutRig(const std::string& rasimOptions = "", const char* address = "127.0.0.2",
-                        const wchar_t* serviceOptions = L"") {
+                        const wchar_t* serviceOptions = L"", const std::wstring& serviceFolder = L"") {
         // Port keys, pipes and device names of their own, so rigs of several
         // test programs can run side by side in one prefix.
         m_portIndex = static_cast<WORD>(1000 + (GetCurrentProcessId() * 13 + s_serial++ * 7) % 8000);
@@ -40,7 +41,8 @@ public:
         SetGlobal(reg::kPasswordCaching, 0);
         Configure(address);
 
-        m_service = std::make_unique<ChildProcess>(L"KVRSVC.EXE", L"-debug -pipe " + m_pipeName + L" " + serviceOptions);
+        const std::wstring program = serviceFolder.empty() ? L"KVRSVC.EXE" : serviceFolder + L"\\KVRSVC.EXE";
+        m_service = std::make_unique<ChildProcess>(program, L"-debug -pipe " + m_pipeName + L" " + serviceOptions);
         m_ready = m_service->WaitFor("Listening on");
     }
     ~DialOutRig() {
