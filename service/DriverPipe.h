@@ -41,6 +41,8 @@ public:
     // Reads the next message unless a read is pending.
     void StartRead();
     bool ReadPending() const { return m_read.pending; }
+    // A run of reads that completed at once is being handed out.
+    bool Reading() const { return m_reading; }
 
     // Queues one message behind the others and starts writing; false when
     // there is no room (or no pipe).

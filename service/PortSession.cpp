@@ -7,6 +7,8 @@ namespace svc {
 namespace {
 
 constexpr DWORD kTickMs = 1000;
+// How long what is still queued at the end may take to go out.
+constexpr DWORD kFlushMs = 2000;
 
 // Every piece one server message can become: a data message as large as the
 // receive buffer holds, in pipe pieces, or the three messages of an open.
@@ -76,9 +78,13 @@ void PortSession::Run() {
         const DWORD sinceTick = Now() - m_lastTick;
         WaitForIo(StepsPending() || sinceTick >= kTickMs ? 0 : kTickMs - sinceTick);
     }
-    // What was queued for the driver before the end (an open's answer, the
-    // server's last data) still goes out, unless the driver stops taking it.
-    for (int i = 0; i < 100 && !m_pipe.Idle(); ++i) WaitForIo(50);
+    // What was queued before the end still goes out (an open's answer or the
+    // server's last data to the driver, the driver's last data to the server)
+    // unless its taker stops taking it.
+    m_server.EndBatch();
+    const DWORD flushStart = Now();
+    for (int i = 0; i < 100 && !(m_pipe.Idle() && m_server.Idle()) && Now() - flushStart < kFlushMs; ++i)
+        WaitForIo(50);
 }
 
 void PortSession::WaitForIo(DWORD ms) {
@@ -109,11 +115,13 @@ void PortSession::HandOver(bool SessionInbox::*answered, DWORD SessionInbox::*an
 // --- The relay -----------------------------------------------------------------
 
 void PortSession::ReadDriverWhenRoom() {
-    if (Ending() || m_pipe.ReadPending()) return;
     // Before the open only the first message is read; a read that brought
     // nothing to dispatch is issued again, so the driver's close is seen.
-    if (m_state == SessionState::Opening || (m_state == SessionState::Online && m_server.HasRoomForData()))
+    if (!Ending() && !m_pipe.ReadPending() &&
+        (m_state == SessionState::Opening || (m_state == SessionState::Online && m_server.HasRoomForData())))
         m_pipe.StartRead();
+    // What the run of reads brought goes out together.
+    if (!m_pipe.Reading()) m_server.EndBatch();
 }
 
 void PortSession::OnDriverRoom() { m_server.Resume(); }

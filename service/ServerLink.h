@@ -54,6 +54,12 @@ public:
     virtual bool QueueChangePassword(const std::uint16_t* oldScrambled, const std::uint16_t* newScrambled) = 0;
     // Room for one more message of the largest size the driver's data makes.
     virtual bool HasRoomForData() const = 0;
+    // While a batch is open, queued messages wait; ending it sends them all
+    // together, so a run of the driver's messages leaves in one send.
+    virtual void BeginBatch() = 0;
+    virtual void EndBatch() = 0;
+    // Nothing queued is still to go out.
+    virtual bool Idle() const = 0;
 
     // Delivers messages held back for want of room, then reads on.
     virtual void Resume() = 0;

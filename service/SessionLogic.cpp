@@ -163,12 +163,14 @@ void PortSession::CompleteOpen() {
         m_environment.ui->destroyNarrationWindow(m_ui);
         m_environment.ui->createModem(m_ui, &m_authInfo);
     }
-    PinRoute();
     Progress(L"[%lu] Connected to %ls.", m_id, m_authInfo.serverName);
     ReadDriverWhenRoom();
     SendPipeStatus(portpipe::PipeOpenResult, portpipe::kOpenConnected);
     SendPipeStatus(portpipe::PipeModemStatus, portpipe::kModemStatusIdle);
     SendPipeStatus(portpipe::PipeLineStatus, portpipe::kLineStatusIdle);
+    // The route is pinned once the driver's answer is on its way: the walk
+    // of the routing table takes as long as the rest of the open.
+    PinRoute();
 }
 
 // --- Callbacks from the user-interface thread ----------------------------------------
@@ -270,6 +272,7 @@ void PortSession::OnDriverMessage(const std::uint8_t* bytes, std::size_t length)
         }
         return;
     }
+    m_server.BeginBatch();
     if (message.type == portpipe::PipeData) {
         Sent(m_server.QueueData(message.payload, message.payloadSize));
         if (m_ui != nullptr && m_sendLamp.ShouldLight(Now())) m_environment.ui->updateSendLED(m_ui, kSendLampOn);

@@ -34,6 +34,7 @@ bool WireServerLink::Connect(const BYTE* address, int length) {
 }
 
 void WireServerLink::Close() {
+    m_batch = false;
     if (m_socket) CancelIo(reinterpret_cast<HANDLE>(m_socket.Get()));
     m_socket.Reset();
     m_queue.Clear();
@@ -121,8 +122,13 @@ void WireServerLink::Poll() {
     }
 }
 
+void WireServerLink::EndBatch() {
+    m_batch = false;
+    StartSend();
+}
+
 void WireServerLink::StartSend() {
-    if (m_sending) return;
+    if (m_sending || m_batch) return;
     m_sending = true;
     while (!m_send.pending && !m_queue.Empty() && m_socket) {
         // Everything queued goes out in one send, in order.

@@ -36,6 +36,9 @@ public:
     bool QueueKeepAlive() override;
     bool QueueChangePassword(const std::uint16_t* oldScrambled, const std::uint16_t* newScrambled) override;
     bool HasRoomForData() const override { return m_socket.IsValid() && m_queue.Free() > 0; }
+    void BeginBatch() override { m_batch = true; }
+    void EndBatch() override;
+    bool Idle() const override { return m_queue.Empty(); }
 
     void Resume() override;
     void Close() override;
@@ -79,6 +82,7 @@ private:
     bool m_holding = false;     // a message waits for the session's room
     bool m_delivering = false;  // Deliver is on the stack
     bool m_sending = false;     // StartSend is on the stack
+    bool m_batch = false;       // queued messages wait for EndBatch
     bool m_discarded = false;
 };
 

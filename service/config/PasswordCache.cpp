@@ -48,7 +48,6 @@ PasswordCache::PasswordCache(const wchar_t* mutexName, TickSource clock)
 bool PasswordCache::Lookup(std::uint16_t (&scrambledOut)[kScrambledBuffer],
                            wchar_t (&userNameOut)[kUserNameChars], HKEY root) {
     if (!IsUsable()) return false;
-    const DWORD modTick = ReadUsernameModTick(root);
     // A lookup waits as long as a store would; one that cannot get the mutex
     // misses without touching the entry another thread holds.
     MutexLock lock(m_mutex.Get(), m_storeWaitMs);
@@ -56,6 +55,9 @@ bool PasswordCache::Lookup(std::uint16_t (&scrambledOut)[kScrambledBuffer],
 
     const DWORD lifetime = m_lifetime.load();
     const DWORD stamp = m_stamp.load();
+    // An empty or unused cache misses whatever the registry says: the
+    // registry is read only for an entry that could hit.
+    const DWORD modTick = lifetime != 0 && stamp != 0 ? ReadUsernameModTick(root) : 0;
     const DWORD now = m_clock();
     // The stamp and UsernameModTick are raw tick counts compared as they
     // stand; elapsed time uses unsigned subtraction so a tick wrap between

@@ -125,3 +125,70 @@ TEST_F(RelayTest, SlowDriverHoldsBackTheDeviceButNotItsOwnData) {
     std::lock_guard<std::mutex> hold(device.lock);
     EXPECT_TRUE(device.received == sent);
 }
+
+// A driver that writes and closes at once: its last data still reaches the
+// device, and the device's last data before it hangs up reaches the driver.
+TEST_F(RelayTest, LastDataBeforeEitherSideClosesIsDelivered) {
+    const auto fromDriver = Pattern(64 << 10, 5);
+    const auto fromDevice = Pattern(64 << 10, 6);
+    Device device;
+    FakeServer server([&](FakeConnection& c, int) {
+        rasim::ClientMessage m;
+        if (!c.ReadType(wire::kLogin, m)) return;
+        rasim::Bytes out;
+        rasim::AppendLoginAccepted(out, 0x0300, "", false);
+        for (std::size_t at = 0; at < fromDevice.size(); at += 2000)
+            rasim::AppendData(out, fromDevice.data() + at, std::min<std::size_t>(2000, fromDevice.size() - at));
+        c.Send(out);  // then the device hangs up once it has the driver's data
+        while (!device.done && c.Read(m)) {
+            if (m.type != wire::kData) continue;
+            std::lock_guard<std::mutex> hold(device.lock);
+            device.received.insert(device.received.end(), m.data.begin(), m.data.end());
+            device.done = device.received.size() >= fromDriver.size();
+        }
+    });
+    Configure(server);
+    portdrv::PortDriverClient client;
+    ASSERT_TRUE(Open(client, L"Relay"));
+    ExpectOpened(client);
+    std::vector<std::uint8_t> got;
+    std::thread reader([&] {
+        for (auto m = Next(client); m.type != 0; m = Next(client))
+            if (m.type == portpipe::PipeData) got.insert(got.end(), m.payload.begin(), m.payload.end());
+    });
+    for (std::size_t at = 0; at < fromDriver.size(); at += 1020)
+        ASSERT_TRUE(client.SendData(fromDriver.data() + at, std::min<std::size_t>(1020, fromDriver.size() - at)));
+    reader.join();  // the pipe closes after the device hung up
+    EXPECT_TRUE(got == fromDevice) << got.size() << " of " << fromDevice.size();
+    std::lock_guard<std::mutex> hold(device.lock);
+    EXPECT_TRUE(device.received == fromDriver) << device.received.size() << " of " << fromDriver.size();
+}
+
+TEST_F(RelayTest, DriverDataWrittenJustBeforeItClosesReachesTheDevice) {
+    const auto data = Pattern(16 << 10, 8);
+    Device device;
+    FakeServer server([&](FakeConnection& c, int) {
+        rasim::ClientMessage m;
+        if (!c.ReadType(wire::kLogin, m)) return;
+        rasim::Bytes out;
+        rasim::AppendLoginAccepted(out, 0x0300, "", false);
+        c.Send(out);
+        while (c.Read(m)) {  // until the service closes the connection
+            if (m.type != wire::kData) continue;
+            std::lock_guard<std::mutex> hold(device.lock);
+            device.received.insert(device.received.end(), m.data.begin(), m.data.end());
+        }
+        device.done = true;
+    });
+    Configure(server);
+    {
+        portdrv::PortDriverClient client;
+        ASSERT_TRUE(Open(client, L"Relay"));
+        ExpectOpened(client);
+        for (std::size_t at = 0; at < data.size(); at += 1020)
+            ASSERT_TRUE(client.SendData(data.data() + at, std::min<std::size_t>(1020, data.size() - at)));
+    }
+    for (int i = 0; i < 2000 && !device.done; ++i) Sleep(10);
+    std::lock_guard<std::mutex> hold(device.lock);
+    EXPECT_TRUE(device.received == data) << device.received.size() << " of " << data.size();
+}
