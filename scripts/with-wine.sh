@@ -16,6 +16,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 xvfb_pid=""
 if [ -z "${DISPLAY:-}" ]; then
+  # Every Wine thread that shows a window holds a display connection of its
+  # own: 255 sessions with windows need more than the default 256 clients.
   fifo=$(mktemp -u); mkfifo "$fifo"
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -maxclients 1024 3>"$fifo" >/dev/null 2>&1 &
   xvfb_pid=$!
