@@ -420,31 +420,48 @@ private:
     std::thread m_thread;
 };
 
+enum class EchoResult { Intact, Stalled, Corrupted };
+
 // Streams data through an open, dialled port and takes the echo; MB/s each
-// way, or -1 when a byte went missing, changed or stalled.
-double Echo(portdrv::PortDriverClient& client, const std::vector<std::uint8_t>& data) {
+// way, or -1 when a byte went missing, changed or stalled (result tells which).
+double Echo(portdrv::PortDriverClient& client, const std::vector<std::uint8_t>& data, EchoResult* result = nullptr,
+            DWORD patienceMs = 20000) {
     std::vector<std::uint8_t> received;
     received.reserve(data.size());
     const double begin = NowMs();
     PipeWriter writer(client, data);
     portdrv::Message m;
-    while (received.size() < data.size() && client.Receive(m, 20000) == portdrv::ReadResult::Message)
+    while (received.size() < data.size() && client.Receive(m, patienceMs) == portdrv::ReadResult::Message)
         if (m.type == portpipe::PipeData) received.insert(received.end(), m.payload.begin(), m.payload.end());
     const double ms = NowMs() - begin;
     if (received.size() == data.size()) writer.Finish();
+    if (result != nullptr)
+        *result = received == data                   ? EchoResult::Intact
+                  : received.size() < data.size()    ? EchoResult::Stalled
+                                                     : EchoResult::Corrupted;
     return received == data ? MBps(data.size(), ms) : -1;
 }
 
 struct Relay {
-    double toDevice = -1, toDriver = -1, echoEachWay = -1, cpuMsPerMB = -1;
+    double bare = -1, toDevice = -1, toDriver = -1, echoEachWay = -1;  // MB/s
+    double toDeviceRatio = -1, toDriverRatio = -1, echoRatio = -1;     // of the bare pipe one way
+    double cpuMsPerMB = -1;
 };
 
+// Each run measures the bare pipe again right before the relay: on a shared
+// machine the load changes from minute to minute, and a ratio means something
+// only between figures taken together.
 Relay MeasureRelay(DialOutRig& rig, const ProcessWatch& service) {
-    std::vector<double> toDevice, toDriver, echo;
+    std::vector<double> bare, toDevice, toDriver, echo, toDeviceRatio, toDriverRatio, echoRatio;
     double cpu = 0, megabytes = 0;
     const auto cpuNow = [&] { return service.Sample().cpuSeconds; };
+    const auto ratio = [](double relay, double pipe) { return relay > 0 && pipe > 0 ? relay / pipe : -1; };
     for (int run = 0; run < kRuns; ++run) {
         const auto data = Pattern(kStreamBytes, 7 + run);
+        {
+            BarePipe pipe;
+            bare.push_back(pipe.StreamMBps(kStreamBytes));
+        }
         {
             portdrv::PortDriverClient client;
             if (!rig.Open(client) || !Dial(client, "AT*S" + std::to_string(data.size()))) break;
@@ -481,8 +498,12 @@ Relay MeasureRelay(DialOutRig& rig, const ProcessWatch& service) {
             cpu += cpuNow() - cpu0;
             megabytes += 2 * data.size() / 1048576.0;
         }
+        toDeviceRatio.push_back(ratio(toDevice.back(), bare.back()));
+        toDriverRatio.push_back(ratio(toDriver.back(), bare.back()));
+        echoRatio.push_back(ratio(2 * echo.back(), bare.back()));
     }
-    return {Median(toDevice), Median(toDriver), Median(echo), megabytes > 0 ? 1000.0 * cpu / megabytes : -1};
+    return {Median(bare),          Median(toDevice),      Median(toDriver),  Median(echo),
+            Median(toDeviceRatio), Median(toDriverRatio), Median(echoRatio), megabytes > 0 ? 1000.0 * cpu / megabytes : -1};
 }
 
 double MedianOpenMs(DialOutRig& rig, int opens) {
@@ -522,8 +543,23 @@ double BackToIdleMs(const ProcessWatch& service, const ProcessFigures& idle, DWO
     }
 }
 
+// The idle level after a few open-close cycles: what the first windows load
+// stays for the life of the process.
+ProcessFigures WarmIdle(DialOutRig& rig, const ProcessWatch& service) {
+    for (int i = 0; i < 10; ++i) {
+        portdrv::PortDriverClient client;
+        rig.Open(client);
+    }
+    ProcessFigures idle = service.Sample();
+    for (int i = 0; i < 100 && idle.threads > 1; ++i) {
+        Sleep(100);
+        idle = service.Sample();
+    }
+    return idle;
+}
+
 void ManySessions(DialOutRig& rig, const ProcessWatch& service, int sessions, size_t bytesEach) {
-    const ProcessFigures before = service.Sample();
+    const ProcessFigures before = WarmIdle(rig, service);
     std::vector<std::unique_ptr<portdrv::PortDriverClient>> clients;
     for (int i = 0; i < sessions; ++i) {
         clients.push_back(std::make_unique<portdrv::PortDriverClient>());
@@ -534,7 +570,7 @@ void ManySessions(DialOutRig& rig, const ProcessWatch& service, int sessions, si
         }
     }
     const int opened = static_cast<int>(clients.size());
-    std::atomic<int> intact{0};
+    std::atomic<int> intact{0}, stalled{0};
     std::atomic<bool> streaming{true};
     ProcessFigures during;
     std::thread sampler([&] {
@@ -548,7 +584,12 @@ void ManySessions(DialOutRig& rig, const ProcessWatch& service, int sessions, si
     std::vector<std::thread> streams;
     for (int i = 0; i < opened; ++i)
         streams.emplace_back([&, i] {
-            if (Echo(*clients[i], Pattern(bytesEach, static_cast<unsigned>(i))) > 0) ++intact;
+            EchoResult result = EchoResult::Stalled;
+            // Hundreds of threads share two processors here: a session may
+            // wait long for its turn without being stuck.
+            Echo(*clients[i], Pattern(bytesEach, static_cast<unsigned>(i)), &result, 120000);
+            if (result == EchoResult::Intact) ++intact;
+            if (result == EchoResult::Stalled) ++stalled;
         });
     for (auto& t : streams) t.join();
     const double seconds = (NowMs() - begin) / 1000.0;
@@ -557,10 +598,12 @@ void ManySessions(DialOutRig& rig, const ProcessWatch& service, int sessions, si
     clients.clear();
     ProcessFigures after;
     const double idleMs = BackToIdleMs(service, before, 30000, after);
-    std::printf("d) %d sessions x %zu KB each way: %d opened, %d intact, %.2f MB/s in all each way, %.1f s\n",
-                sessions, bytesEach >> 10, opened, intact.load(), opened * (bytesEach / 1048576.0) / seconds,
+    std::printf("d) %d sessions x %zu KB each way (idle level after 10 warm-up cycles): %d opened, %d intact, %d short after 120 s without data, %.2f MB/s"
+                " in all each way, %.1f s\n",
+                sessions, bytesEach >> 10, opened, intact.load(), stalled.load(),
+                opened * (bytesEach / 1048576.0) / seconds,
                 seconds);
-    PrintFigures("before", before);
+    PrintFigures("idle", before);
     PrintFigures("during", during);
     PrintFigures("after", after);
     if (idleMs >= 0)
@@ -570,16 +613,7 @@ void ManySessions(DialOutRig& rig, const ProcessWatch& service, int sessions, si
 }
 
 void OpenCloseCycles(DialOutRig& rig, const ProcessWatch& service, int cycles) {
-    // The idle level after a few cycles: what the first windows load stays.
-    for (int i = 0; i < 10; ++i) {
-        portdrv::PortDriverClient client;
-        rig.Open(client);
-    }
-    ProcessFigures before = service.Sample();
-    for (int i = 0; i < 100 && before.threads > 1; ++i) {
-        Sleep(100);
-        before = service.Sample();
-    }
+    const ProcessFigures before = WarmIdle(rig, service);
     const double begin = NowMs();
     int completed = 0;
     for (int i = 0; i < cycles; ++i) {
@@ -602,16 +636,16 @@ void OpenCloseCycles(DialOutRig& rig, const ProcessWatch& service, int cycles) {
         std::printf("   NOT back at the idle threads and handles 30 s after the last close\n");
 }
 
-void ReportRelay(DialOutRig& rig, const ProcessWatch& service, double barePipeMBps) {
+void ReportRelay(DialOutRig& rig, const ProcessWatch& service) {
     const Relay relay = MeasureRelay(rig, service);
-    std::printf("b) relay of 1020-byte pieces, %zu MB, against the bare pipe one way (%.2f MB/s):\n",
-                kStreamBytes >> 20, barePipeMBps);
-    std::printf("   driver to device (device swallows): %.2f MB/s = %.0f%%\n", relay.toDevice,
-                100.0 * relay.toDevice / barePipeMBps);
-    std::printf("   device to driver (device floods):   %.2f MB/s = %.0f%%\n", relay.toDriver,
-                100.0 * relay.toDriver / barePipeMBps);
-    std::printf("   both at once (echo): %.2f MB/s each way, %.2f MB/s together = %.0f%%\n", relay.echoEachWay,
-                2 * relay.echoEachWay, 100.0 * 2 * relay.echoEachWay / barePipeMBps);
+    std::printf("b) relay of 1020-byte pieces, %zu MB, each run against the bare pipe one way measured just before"
+                " it (median %.2f MB/s); medians of the runs' figures and of their ratios:\n",
+                kStreamBytes >> 20, relay.bare);
+    std::printf("   driver to device (device swallows): %.2f MB/s, %.0f%% of the bare pipe\n", relay.toDevice,
+                100.0 * relay.toDeviceRatio);
+    std::printf("   device to driver (device floods):   %.2f MB/s, %.0f%%\n", relay.toDriver, 100.0 * relay.toDriverRatio);
+    std::printf("   both at once (echo): %.2f MB/s each way, together %.0f%%\n", relay.echoEachWay,
+                100.0 * relay.echoRatio);
     std::printf("   service CPU time: %.1f ms per MB relayed\n", relay.cpuMsPerMB);
 }
 
@@ -682,7 +716,7 @@ int main(int argc, char** argv) {
                     barePipe + direct, 100.0 * (roundTrip / (barePipe + direct) - 1.0));
     }
 
-    if (part('b')) ReportRelay(rig, service, barePipeMBps);
+    if (part('b')) ReportRelay(rig, service);
     if (part('c')) ReportOpen(rig, bareTcp);
     if (part('d')) ManySessions(rig, service, 255, 128 << 10);
     if (part('e')) OpenCloseCycles(rig, service, 1000);
