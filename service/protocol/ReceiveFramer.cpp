@@ -32,6 +32,9 @@ void ReceiveFramer::KeepRest() {
 ReceiveFramer::Step ReceiveFramer::ParseNext() {
     const std::size_t count = end_ - pos_;
     if (count == 0) return Step::Drained;
+    // A message longer than the largest the service takes is refused as soon
+    // as its header is in, even when all of it has arrived in one read.
+    if (DeclaredMessageLength(buf_ + pos_, count) > kMaxServerMessage) return Step::Overflow;
     const ParseResult result = ParseServerMessage(buf_ + pos_, count, last_);
     switch (result.status) {
         case ParseStatus::Complete:
@@ -42,13 +45,9 @@ ReceiveFramer::Step ReceiveFramer::ParseNext() {
         case ParseStatus::Incomplete:
             break;
     }
-    // Known as soon as the header is in, or at the latest when the rest
-    // fills the whole buffer: waiting for more would stall the session.
-    if (DeclaredMessageLength(buf_ + pos_, count) > kReceiveBufferSize ||
-        count == kReceiveBufferSize) {
-        return Step::Overflow;
-    }
-    return Step::Drained;
+    // A rest as long as the largest message that is still incomplete can
+    // never complete: waiting for more would stall the session.
+    return count >= kMaxServerMessage ? Step::Overflow : Step::Drained;
 }
 
 FrameStatus ReceiveFramer::Next() {

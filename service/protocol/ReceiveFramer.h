@@ -11,9 +11,13 @@
 
 namespace wire {
 
-constexpr std::size_t kReceiveBufferSize = 2048;
-// The largest data message the buffer can ever hold whole.
-constexpr std::size_t kMaxReceivableData = kReceiveBufferSize - kDataHeaderSize;
+// The largest message the service takes (a data message of 2045 bytes): what
+// a receive buffer of 2048 bytes holds whole. A larger one can never complete.
+constexpr std::size_t kMaxServerMessage = 2048;
+constexpr std::size_t kMaxReceivableData = kMaxServerMessage - kDataHeaderSize;
+// The buffer itself has room for several such messages, so that one receive
+// takes in several of them.
+constexpr std::size_t kReceiveBufferSize = 4 * kMaxServerMessage;
 
 enum class DrainStatus {
     Drained,    // every complete message handled; an incomplete rest is kept
@@ -27,8 +31,8 @@ enum class FrameStatus {
     Message,    // a complete message is in Last()
     NeedMore,   // none is complete; an incomplete rest is kept for the next read
     Discarded,  // an unknown type: all unparsed bytes were thrown away
-    Overflow,   // a message larger than the buffer: everything unparsed was
-                // thrown away and the stream is lost
+    Overflow,   // a message larger than kMaxServerMessage: everything unparsed
+                // was thrown away and the stream is lost
 };
 
 struct ReceiveSpace {

@@ -68,7 +68,7 @@ std::vector<Seen> Feed(const Bytes& stream, Input& sizes, bool& overflowed) {
         const std::uint8_t* bufferStart = bufferEnd - wire::kReceiveBufferSize;
         FUZZ_CHECK(tail.data + tail.size == bufferEnd);  // always the buffer's own tail
         FUZZ_CHECK(tail.size + framer->Unparsed() == wire::kReceiveBufferSize);
-        FUZZ_CHECK(tail.size > 0);  // a full buffer would have been rejected
+        FUZZ_CHECK(tail.size >= wire::kReceiveBufferSize - wire::kMaxServerMessage);  // room for a whole message
         std::size_t n = 1 + sizes.Byte() % 64 * 37;  // 1 .. 2332 bytes a read
         if (n > tail.size) n = tail.size;
         if (n > stream.size() - at) n = stream.size() - at;
@@ -90,15 +90,15 @@ std::vector<Seen> Feed(const Bytes& stream, Input& sizes, bool& overflowed) {
                 continue;
             }
             if (status == wire::FrameStatus::Overflow) {
-                FUZZ_CHECK(wire::DeclaredMessageLength(head, count) > wire::kReceiveBufferSize ||
-                           count == wire::kReceiveBufferSize);
+                FUZZ_CHECK(wire::DeclaredMessageLength(head, count) > wire::kMaxServerMessage ||
+                           count >= wire::kMaxServerMessage);
                 overflowed = true;
                 return seen;
             }
             if (status == wire::FrameStatus::NeedMore) {
                 // Waiting is right only for a message that can still fit.
-                FUZZ_CHECK(framer->Unparsed() < wire::kReceiveBufferSize);
-                FUZZ_CHECK(wire::DeclaredMessageLength(head, count) <= wire::kReceiveBufferSize);
+                FUZZ_CHECK(framer->Unparsed() < wire::kMaxServerMessage);
+                FUZZ_CHECK(wire::DeclaredMessageLength(head, count) <= wire::kMaxServerMessage);
             }
             break;
         }

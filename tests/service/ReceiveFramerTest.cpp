@@ -139,6 +139,18 @@ TEST_F(FramerTest, LargestDataFillsTheBufferExactly) {
     EXPECT_EQ(0u, framer_.Unparsed());
 }
 
+TEST_F(FramerTest, OneReadTakesSeveralLargestMessages) {
+    Bytes read;
+    for (int i = 0; i < 3; ++i) {
+        const Bytes message = DataMessage(Pattern(wire::kMaxReceivableData));
+        read.insert(read.end(), message.begin(), message.end());
+    }
+    ASSERT_LE(read.size(), framer_.WritableTail().size);
+    EXPECT_EQ(DrainStatus::Drained, Receive(read));
+    EXPECT_EQ(3u, seen_.size());
+    EXPECT_EQ(0u, framer_.Unparsed());
+}
+
 TEST_F(FramerTest, DataLargerThanTheBufferIsReportedAtItsHeader) {
     const Bytes message = DataMessage(Pattern(wire::kMaxReceivableData + 1));
     EXPECT_EQ(DrainStatus::Overflow, Receive(Bytes(message.begin(), message.begin() + 10)));
