@@ -19,13 +19,6 @@ fi
 mkdir -p "$out"
 for scene in "${scenes[@]}"; do rm -f "$out/$scene.png"; done
 
-# Without a window manager on the display nobody would draw the title bars:
-# Wine draws them itself for these programs' windows when they are unmanaged.
-for program in uishots.exe choosershots.exe; do
-  timeout 60 "$build/wine-run" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program\\X11 Driver" \
-    /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-done
-
 # Each program shows one scene at a time and waits for a line before the next.
 # choosershots' devices answer on UDP 161, which it may have to wait for.
 # shellcheck source=scripts/capture-scenes.sh
