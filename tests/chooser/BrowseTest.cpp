@@ -30,11 +30,8 @@ const std::vector<SimDevice> kDevices = {
 
 class BrowseDevicesTest : public ChooserTest {
 protected:
-    static void SetUpTestSuite() { s_devices = new SimulatedDevices(kDevices); }
-    static void TearDownTestSuite() {
-        delete s_devices;
-        s_devices = nullptr;
-    }
+    static void SetUpTestSuite() { s_devices = SimulatedDevices::StartWhenPortFree(kDevices, kPortWaitMs); }
+    static void TearDownTestSuite() { s_devices.reset(); }
     void SetUp() override {
         ChooserTest::SetUp();
         ASSERT_TRUE(s_devices->Ready()) << s_devices->Output();
@@ -48,7 +45,7 @@ protected:
         }
     }
 
-    static inline SimulatedDevices* s_devices = nullptr;
+    static inline std::unique_ptr<SimulatedDevices> s_devices;
 };
 
 TEST_F(BrowseDevicesTest, ListsDevicesAndAsksEachForItsPortGroups) {

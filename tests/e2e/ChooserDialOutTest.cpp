@@ -29,8 +29,6 @@ namespace {
 const SimDevice kDevice{L"Wharf", L"127.0.3.17", 12, {L"modem1", L"modem2", L"Command_Shell"}, L"", 1549};
 constexpr int kCom3 = 3;
 constexpr int kCom3Index = kCom3 - 1;  // its port key is Dialout2
-// Another test run on this machine may hold UDP 161 for a while.
-constexpr DWORD kPortWaitMs = 120000;
 
 class ChooserDialOutTest : public ::testing::Test {
 protected:

@@ -14,6 +14,9 @@
 
 namespace kvr::test {
 
+// How long to wait for UDP 161 when another test run on this machine holds it.
+inline constexpr DWORD kPortWaitMs = 90000;
+
 // A simulated device: its name, loopback address, hardware type and ports.
 struct SimDevice {
     std::wstring name;

@@ -38,9 +38,6 @@ using kvr::shots::Fail;
 using kvr::shots::PresentScene;
 
 constexpr DWORD kWaitMs = 30000;
-// Another run may hold UDP 161 for a while (the Chooser's tests, another
-// worktree's screenshots): the devices wait for it this long.
-constexpr DWORD kPortWaitMs = 90000;
 
 const std::vector<SimDevice> kDevices = {
     {L"Harbor", L"127.0.4.11", 12, {L"modem1", L"modem2", L"Command_Shell", L"All_Ports"}, L"--snmp-version 4.5.1.128"},
