@@ -1,6 +1,6 @@
 # make test: install what is missing, build both targets, run every test under Wine.
-# make demo: the same set-up, then the dial-out demonstration.
-# make screenshots: pictures of the library's windows and the set-up's pages in BUILD/screenshots.
+# make demo: the same set-up, then COM3 configured through the Chooser and the dial-out demonstration.
+# make screenshots: pictures of the library's and the Chooser's windows and the set-up's pages in BUILD/screenshots.
 # make fuzz: the parsers' fuzz targets, natively, FUZZ_SECONDS each.
 # make installer: the workstation set-up, BUILD/RezoRivSetup.exe.
 BUILD   ?= build

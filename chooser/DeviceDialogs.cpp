@@ -14,6 +14,7 @@
 #include "KvrBrws.h"
 #include "RegistryInfo.h"
 #include "Resources.h"
+#include "WindowDecor.h"
 
 namespace kvr {
 
@@ -28,6 +29,10 @@ constexpr DWORD kFindRetryMs = 500;
 constexpr char kCommunity[] = "public";
 
 }  // namespace
+
+KVR_BEGIN_MESSAGE_MAP(CDevicePropertyDialog, CDialog)
+KVR_ON_MESSAGE(WM_CTLCOLORSTATIC, OnColorStatic)
+KVR_END_MESSAGE_MAP()
 
 CDevicePropertyDialog::CDevicePropertyDialog(CObject& object, HICON icon)
     : CDialog(ResourceModule(), IDD_DEVICE_PROPERTIES), m_object(object), m_icon(icon) {}
@@ -60,6 +65,12 @@ BOOL CDevicePropertyDialog::OnInitDialog() {
                         : LoadResString(IDS_VERSION_UNKNOWN));
     }
     return TRUE;
+}
+
+// The texts stand on the tab's page, which a visual style paints lighter than
+// the dialog around it.
+bool CDevicePropertyDialog::OnColorStatic(WPARAM wParam, LPARAM, LRESULT& result) {
+    return TransparentStatic(wParam, result);
 }
 
 DeviceTarget ClassifyDeviceTarget(const std::wstring& typed) {

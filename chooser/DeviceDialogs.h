@@ -13,6 +13,7 @@ class CDevice;
 class CRegistryInfo;
 
 class CDevicePropertyDialog : public CDialog {
+    KVR_DECLARE_MESSAGE_MAP()
 public:
     // object: a CDevice or a CDevicePort; icon: its 32-pixel picture.
     CDevicePropertyDialog(CObject& object, HICON icon);
@@ -21,6 +22,7 @@ protected:
     BOOL OnInitDialog() override;
 
 private:
+    bool OnColorStatic(WPARAM wParam, LPARAM, LRESULT& result);
     CObject& m_object;
     HICON m_icon;
 };

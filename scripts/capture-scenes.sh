@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # capture-scenes.sh, sourced by the picture scripts:
 #   capture_scenes OUT PROGRAM [ARGUMENTS...]
-# runs a scene program under Wine (uishots, setupshots): for every line
-# "SCENE <name> <left> <top> <right> <bottom>" it prints, photographs that
-# part of the X display into OUT/<name>.png and answers "go". Fails unless the
-# program ends with DONE and exit code 0.
+# runs a scene program under Wine (uishots, choosershots, setupshots): for
+# every line "SCENE <name> <left> <top> <right> <bottom>" it prints,
+# photographs that part of the X display into OUT/<name>.png and answers "go".
+# Its other lines are passed on. Fails unless the program ends with DONE and
+# exit code 0.
 #   check_pictures FILE...
 # fails unless each picture exists and shows more than a blank area.
 
@@ -12,6 +13,10 @@ capture_scenes() {
   local out=$1; shift
   local line name left top right bottom from to pid rc done_seen=0
   mkdir -p "$out"
+  # Without a window manager on the display nobody would draw the title bars:
+  # Wine draws them itself for the program's windows when they are unmanaged.
+  timeout 60 wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$1")\\X11 Driver" \
+    /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
   coproc SCENES { exec timeout -k 5 300 wine "$@" 2>/dev/null; }
   exec {from}<&"${SCENES[0]}" {to}>&"${SCENES[1]}"
   pid=$SCENES_PID
@@ -33,6 +38,7 @@ capture_scenes() {
         ;;
       DONE) done_seen=1 ;;
       FAILED*) echo "$(basename "$1"): $line" >&2 ;;
+      *) echo "$line" ;;
     esac
   done
   exec {to}>&- {from}<&-

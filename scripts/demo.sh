@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # The dial-out path on this machine: a simulated remote access device on
-# 127.0.0.2, found and asked for its ports through the browsing library, COM3
-# (port key Dialout0) configured to reach its port "modem1", the service in
-# console debug mode, and the port driver stand-in opening the port, dialling,
-# exchanging a few lines with the modem and hanging up.
+# 127.0.0.2, found and asked for its ports through the browsing library; COM3
+# (port key Dialout2) configured through the Chooser as a user does it (the
+# browse dialog finds the device, its port group "modem1" goes to COM3,
+# Redirect, OK), with a picture of each step in BUILD/screenshots; then the
+# service in console debug mode, and the port driver stand-in opening the
+# port, dialling, exchanging a few lines with the modem and hanging up.
 # Runs inside scripts/with-wine.sh (prefix, wineserver and display are set up).
 set -uo pipefail
-bin="$(realpath "$1")/bin"
+build="$(realpath "$1")"
+bin="$build/bin"
 root="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=scripts/capture-scenes.sh
+source "$root/scripts/capture-scenes.sh"
 log=$(mktemp -d)
 cd "$bin"
 
@@ -50,19 +55,32 @@ if [ "$browse" = 1 ]; then
   wine kvrfind.exe ports 127.0.0.2
 fi
 
-section "COM3 redirected to Harbor, port modem1 (through KVRBRWS.DLL)"
-wine kvrconf.exe set 0 COM3 127.0.0.2:1549 Harbor modem1
+configured=0
+if [ "$browse" = 1 ]; then
+  section "The Chooser: COM3 redirected to Harbor's port group modem1, as a user does it"
+  rm -f "$build"/screenshots/demo-chooser-*.png
+  if capture_scenes "$build/screenshots" "$bin/choosershots.exe" demo Harbor 127.0.0.2 modem1; then
+    configured=1
+    echo "Pictures of the Chooser's steps: $(ls "$build"/screenshots/demo-chooser-*.png | tr '\n' ' ')"
+  else
+    echo "(the Chooser step failed: COM3 is configured through KVRBRWS.DLL instead)"
+  fi
+fi
+if [ "$configured" = 0 ]; then
+  section "COM3 redirected to Harbor, port modem1 (through KVRBRWS.DLL)"
+  wine kvrconf.exe set 2 COM3 127.0.0.2:1549 Harbor modem1
+fi
 wine kvrconf.exe option Silent 1
 wine kvrconf.exe option PasswordCaching 0
-wine kvrconf.exe show 0
+wine kvrconf.exe show 2
 
 section "KVRSVC.EXE -debug"
 wine KVRSVC.EXE -debug -pipe '\\.\pipe\dialout' >"$log/svc.out" 2>&1 &
 svc_pid=$!
 for _ in $(seq 100); do grep -q Listening "$log/svc.out" && break; sleep 0.1; done
 
-section "Port driver stand-in: open COM3, dial, talk, hang up"
-wine portdrv.exe Dialout0 <<'SCRIPT'
+section "Port driver stand-in: open COM3 (port key Dialout2), dial, talk, hang up"
+wine portdrv.exe Dialout2 <<'SCRIPT'
 at ATZ
 expect OK
 at ATDT5551234
@@ -90,4 +108,4 @@ exec 7>&-
 for _ in $(seq 50); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.1; done
 cat "$log/sim.out"
 
-wine kvrconf.exe off 0 >/dev/null
+wine kvrconf.exe off 2 >/dev/null

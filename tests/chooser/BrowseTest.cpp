@@ -28,15 +28,12 @@ const std::vector<SimDevice> kDevices = {
     {L"LocalOne", L"127.0.0.1", 12, {L"Modem"}, L""},
 };
 
-class BrowseDevicesTest : public BrowseTest {
+class BrowseDevicesTest : public ChooserTest {
 protected:
-    static void SetUpTestSuite() { s_devices = new SimulatedDevices(kDevices); }
-    static void TearDownTestSuite() {
-        delete s_devices;
-        s_devices = nullptr;
-    }
+    static void SetUpTestSuite() { s_devices = SimulatedDevices::StartWhenPortFree(kDevices, kPortWaitMs); }
+    static void TearDownTestSuite() { s_devices.reset(); }
     void SetUp() override {
-        BrowseTest::SetUp();
+        ChooserTest::SetUp();
         ASSERT_TRUE(s_devices->Ready()) << s_devices->Output();
         SimulatedDevices::WriteCatalogue();
         SimulatedDevices::SetLookupMethods(L"DeviceFile");
@@ -44,11 +41,11 @@ protected:
         for (const wchar_t* name : {L"Harbor", L"Lighthouse", L"Quay"}) {
             for (const SimDevice& d : kDevices)
                 if (d.name == name)
-                    SimulatedDevices::AddKnownServer(name, d.address, d.hardware == 12 ? L"Rack Unit" : L"Remote Hub");
+                    SimulatedDevices::AddKnownServer(name, d.address, SimulatedDevices::TypeName(d.hardware));
         }
     }
 
-    static inline SimulatedDevices* s_devices = nullptr;
+    static inline std::unique_ptr<SimulatedDevices> s_devices;
 };
 
 TEST_F(BrowseDevicesTest, ListsDevicesAndAsksEachForItsPortGroups) {
@@ -69,10 +66,7 @@ TEST_F(BrowseDevicesTest, ListsDevicesAndAsksEachForItsPortGroups) {
     EXPECT_EQ((std::vector<std::wstring>{L"All_Ports", L"Command_Shell", L"modem1", L"modem2"}),
               ItemTexts(tree, harbor));
     EXPECT_EQ(L"\"Harbor\" has 4 port groups.", StatusText(browse));
-    ASSERT_TRUE(WaitUntil([&] {
-        return (::SendMessageW(tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(harbor), TVIS_EXPANDED) &
-                TVIS_EXPANDED) != 0;
-    }));
+    ASSERT_TRUE(WaitUntil([&] { return IsExpanded(tree, harbor); }));
     TVITEMW image{};
     image.mask = TVIF_IMAGE;
     image.hItem = harbor;
@@ -90,10 +84,7 @@ TEST_F(BrowseDevicesTest, ListsDevicesAndAsksEachForItsPortGroups) {
 
     // Double-clicking it open again only closes it.
     DoubleClick(tree, harbor);
-    ASSERT_TRUE(WaitUntil([&] {
-        return (::SendMessageW(tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(harbor), TVIS_EXPANDED) &
-                TVIS_EXPANDED) == 0;
-    }));
+    ASSERT_TRUE(WaitUntil([&] { return !IsExpanded(tree, harbor); }));
     EXPECT_EQ(L"", StatusText(browse));
 
     EXPECT_NE(nullptr, OpenDevice(tree, L"Quay", 2)) << "the older port table";

@@ -17,13 +17,10 @@ namespace {
 class UpgradeTest : public ChooserTest {
 protected:
     static void SetUpTestSuite() {
-        s_devices = new SimulatedDevices({{L"Quay", L"127.0.0.83", 12, {L"g1", L"g2"}, L""},
-                                          {L"Q", L"127.0.0.85", 14, {L"q1"}, L""}});
+        s_devices = SimulatedDevices::StartWhenPortFree(
+            {{L"Quay", L"127.0.0.83", 12, {L"g1", L"g2"}, L""}, {L"Q", L"127.0.0.85", 14, {L"q1"}, L""}}, kPortWaitMs);
     }
-    static void TearDownTestSuite() {
-        delete s_devices;
-        s_devices = nullptr;
-    }
+    static void TearDownTestSuite() { s_devices.reset(); }
     void SetUp() override {
         ChooserTest::SetUp();
         ASSERT_TRUE(s_devices->Ready()) << s_devices->Output();
@@ -62,7 +59,7 @@ protected:
     }
 
     std::wstring m_directory;
-    static inline SimulatedDevices* s_devices = nullptr;
+    static inline std::unique_ptr<SimulatedDevices> s_devices;
 };
 
 TEST_F(UpgradeTest, WithoutAQuestionToAskTheSheetOpensAsUsual) {

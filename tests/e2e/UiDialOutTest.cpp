@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "DialOutRig.h"
+#include "Registry.h"
 
 namespace {
 
@@ -80,7 +81,10 @@ std::vector<std::string> TypedLoginLines(const std::string& output, const std::s
 
 class UiDialOut : public ::testing::Test {
 protected:
-    UiDialOut() : m_rig("--require-credentials") {}
+    UiDialOut() : m_rig("--require-credentials") {
+        // The modem window is wanted whatever the Chooser last stored.
+        kvr::RegKey::Create(HKEY_LOCAL_MACHINE, reg::kRezorivKey).WriteText(reg::kModemLocation, std::wstring(L"ON"));
+    }
 
     // Starts the driver's open; it completes once the dialog is answered.
     std::future<bool> StartOpen() {

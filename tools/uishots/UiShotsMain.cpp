@@ -8,13 +8,15 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "Handles.h"
 #include "KvrAuth.h"
 #include "KvrAuthRes.h"
+#include "Registry.h"
 #include "RegistryNames.h"
+#include "RegistrySnapshot.h"
+#include "Scene.h"
 
 namespace {
 
@@ -72,61 +74,28 @@ void PressButton(HWND dialog, int id) {
                    reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
 }
 
-// Paints the window now and prints its rectangle, then waits for the go-ahead.
-bool Present(const char* name, HWND window) {
-    ::SetForegroundWindow(window);
-    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    DWORD_PTR ignored = 0;
-    ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &ignored);
-    RECT r{};
-    ::GetWindowRect(window, &r);
-    std::printf("SCENE %s %ld %ld %ld %ld\n", name, r.left, r.top, r.right, r.bottom);
-    std::fflush(stdout);
-    char line[64];
-    return std::fgets(line, sizeof line, stdin) != nullptr;
-}
-
-// ModemSize, ModemX and ModemY as they were, put back when the shots end
-// (the window also saves its own placement when it moves).
-class SavedModemOptions {
+// The settings the modem window and the narration read, as the shots need
+// them whatever a user chose in the Chooser; every global value is put back
+// when the shots end (the window also saves its own placement when it moves).
+class ShotOptions {
 public:
-    SavedModemOptions() {
-        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, reg::kRezorivKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                          nullptr, m_key.Put(), nullptr);
-        for (int i = 0; i < kCount; ++i) {
-            DWORD type = 0, value = 0, size = sizeof value;
-            if (::RegQueryValueExW(m_key.Get(), kNames[i], nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
-                    ERROR_SUCCESS &&
-                type == REG_DWORD && size == sizeof value)
-                m_saved[i] = value;
-        }
+    ShotOptions() {
+        m_key = kvr::RegKey::Create(HKEY_LOCAL_MACHINE, reg::kRezorivKey);
+        m_key.WriteText(reg::kModemLocation, std::wstring(L"ON"));
+        m_key.WriteDword(reg::kNarrate, 1);
     }
-    ~SavedModemOptions() {
-        for (int i = 0; i < kCount; ++i) {
-            if (m_saved[i])
-                Set(kNames[i], *m_saved[i]);
-            else
-                ::RegDeleteValueW(m_key.Get(), kNames[i]);
-        }
-    }
-    SavedModemOptions(const SavedModemOptions&) = delete;
-    SavedModemOptions& operator=(const SavedModemOptions&) = delete;
+    ShotOptions(const ShotOptions&) = delete;
+    ShotOptions& operator=(const ShotOptions&) = delete;
 
-    void Use(DWORD size, DWORD x, DWORD y) {
-        Set(reg::kModemSize, size);
-        Set(reg::kModemX, x);
-        Set(reg::kModemY, y);
+    void Use(DWORD size, DWORD x, DWORD y) const {
+        m_key.WriteDword(reg::kModemSize, size);
+        m_key.WriteDword(reg::kModemX, x);
+        m_key.WriteDword(reg::kModemY, y);
     }
 
 private:
-    void Set(const wchar_t* name, DWORD value) {
-        ::RegSetValueExW(m_key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    }
-
-    static constexpr int kCount = 3;
-    static constexpr const wchar_t* kNames[kCount] = {reg::kModemSize, reg::kModemX, reg::kModemY};
-    kvr::UniqueHKey m_key;
-    std::optional<DWORD> m_saved[kCount];
+    RegistrySnapshot m_saved{HKEY_LOCAL_MACHINE, reg::kRezorivKey};
+    kvr::RegKey m_key;
 };
 
 AuthInfo DummyInfo() {
@@ -139,7 +108,7 @@ AuthInfo DummyInfo() {
 
 // A dialog scene: shown, photographed, then cancelled; the callback must come.
 bool DialogScene(const char* name, HWND dialog) {
-    if (dialog == nullptr || !Present(name, dialog)) return false;
+    if (dialog == nullptr || !kvr::shots::PresentScene(name, dialog)) return false;
     PressButton(dialog, IDCANCEL);
     return ::WaitForSingleObject(g_callbackDone.Get(), kWaitMs) == WAIT_OBJECT_0 && WaitGone(dialog);
 }
@@ -166,7 +135,7 @@ DWORD_PTR QueryLamps(HWND modem) {
     return lamps;
 }
 
-bool ModemScene(KvrUiHandle ui, const AuthInfo& info, SavedModemOptions& options, DWORD size, const char* name) {
+bool ModemScene(KvrUiHandle ui, const AuthInfo& info, const ShotOptions& options, DWORD size, const char* name) {
     options.Use(size, 40, 40);
     if (CreateModem(ui, &info) != 0) return false;
     const std::wstring title = std::wstring(kDosName) + L" Modem Status";
@@ -183,7 +152,7 @@ bool ModemScene(KvrUiHandle ui, const AuthInfo& info, SavedModemOptions& options
             ::Sleep(kPollMs / 5);
             waited += kPollMs / 5;
         }
-        if (waited >= kWaitMs || !Present(name, modem)) return false;
+        if (waited >= kWaitMs || !kvr::shots::PresentScene(name, modem)) return false;
         if ((QueryLamps(modem) & kLit) == kLit) return DestroyModem(ui) == 0 && WaitGone(modem);
     }
     return false;
@@ -192,14 +161,8 @@ bool ModemScene(KvrUiHandle ui, const AuthInfo& info, SavedModemOptions& options
 bool NarrationScene(KvrUiHandle ui) {
     if (PostNarration(ui, kNarrateAttempting, kServer, nullptr, nullptr) != 0) return false;
     const HWND narration = WaitForWindow(FindNarration);
-    if (narration == nullptr || !Present("narration", narration)) return false;
+    if (narration == nullptr || !kvr::shots::PresentScene("narration", narration)) return false;
     return DestroyNarrationWindow(ui) == 0 && WaitGone(narration);
-}
-
-int Fail(const char* what) {
-    std::printf("FAILED %s\n", what);
-    std::fflush(stdout);
-    return 1;
 }
 
 }  // namespace
@@ -207,25 +170,24 @@ int Fail(const char* what) {
 int main() {
     g_callbackDone.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     KvrUiHandle ui = CreateUI();
-    if (ui == nullptr) return Fail("CreateUI");
+    if (ui == nullptr) return kvr::shots::Fail("CreateUI");
     AuthInfo info = DummyInfo();
     int rc = 0;
     {
-        SavedModemOptions options;
+        const ShotOptions options;
         if (!AuthScene(ui, info))
-            rc = Fail("auth");
+            rc = kvr::shots::Fail("auth");
         else if (!PasswordScene(ui, info))
-            rc = Fail("password");
+            rc = kvr::shots::Fail("password");
         else if (!ModemScene(ui, info, options, 1, "modem-small"))
-            rc = Fail("modem-small");
+            rc = kvr::shots::Fail("modem-small");
         else if (!ModemScene(ui, info, options, 2, "modem-large"))
-            rc = Fail("modem-large");
+            rc = kvr::shots::Fail("modem-large");
         else if (!NarrationScene(ui))
-            rc = Fail("narration");
+            rc = kvr::shots::Fail("narration");
     }
     // Returns once the instance no longer touches info or calls back.
     DestroyUI(ui);
-    if (rc == 0) std::printf("DONE\n");
-    std::fflush(stdout);
+    if (rc == 0) kvr::shots::Done();
     return rc;
 }

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "ChooserRes.h"
 #include "KvrBrws.h"
 
 namespace kvr::test {
@@ -316,6 +317,153 @@ long SeedPort(int index, const char* dosName, bool redirected, const std::vector
     }
     return HLPSetPortRedirections(static_cast<WORD>(index), dosName, redirected, static_cast<LONG>(records.size()),
                                   records.empty() ? nullptr : records.data());
+}
+
+HWND OpenBrowse(const ChooserRun& run, HWND sheet, int port) {
+    SelectPage(sheet, port - 1);
+    PostClick(CurrentPage(sheet), IDC_BROWSE_NETWORK);
+    const HWND browse = run.WaitForCaption(L"Browsing Quelt Devices", 30000);
+    // Populated once Close is enabled again.
+    if (browse != nullptr)
+        WaitUntil([&] { return ::IsWindowEnabled(::GetDlgItem(browse, IDCANCEL)) != FALSE; }, 30000);
+    return browse;
+}
+
+namespace {
+
+HTREEITEM FirstChild(HWND tree, HTREEITEM parent) {
+    return reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, parent ? TVGN_CHILD : TVGN_ROOT,
+                                                      reinterpret_cast<LPARAM>(parent)));
+}
+
+HTREEITEM NextSibling(HWND tree, HTREEITEM item) {
+    return reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)));
+}
+
+std::wstring ItemText(HWND tree, HTREEITEM item) {
+    wchar_t text[256] = {};
+    TVITEMW info{};
+    info.mask = TVIF_TEXT;
+    info.hItem = item;
+    info.pszText = text;
+    info.cchTextMax = 256;
+    ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&info));
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::wstring> ItemTexts(HWND tree, HTREEITEM parent) {
+    std::vector<std::wstring> texts;
+    for (HTREEITEM item = FirstChild(tree, parent); item != nullptr; item = NextSibling(tree, item))
+        texts.push_back(ItemText(tree, item));
+    return texts;
+}
+
+HTREEITEM FindItem(HWND tree, HTREEITEM parent, const std::wstring& text) {
+    for (HTREEITEM item = FirstChild(tree, parent); item != nullptr; item = NextSibling(tree, item))
+        if (ItemText(tree, item) == text) return item;
+    return nullptr;
+}
+
+void DoubleClick(HWND tree, HTREEITEM item) {
+    ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+    RECT r{};
+    std::memcpy(&r, &item, sizeof item);  // the item goes in, its rectangle comes out
+    ::SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&r));
+    const LPARAM point = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    ::PostMessageW(tree, WM_LBUTTONDBLCLK, MK_LBUTTON, point);
+    ::PostMessageW(tree, WM_LBUTTONUP, 0, point);
+}
+
+HTREEITEM OpenDevice(HWND tree, const std::wstring& name, std::size_t groups) {
+    const HTREEITEM device = FindItem(tree, nullptr, name);
+    if (device == nullptr) return nullptr;
+    DoubleClick(tree, device);
+    return WaitUntil([&] { return ItemTexts(tree, device).size() == groups; }, 30000) ? device : nullptr;
+}
+
+bool IsExpanded(HWND tree, HTREEITEM item) {
+    return (::SendMessageW(tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), TVIS_EXPANDED) & TVIS_EXPANDED) != 0;
+}
+
+std::wstring StatusText(HWND browse) {
+    const HWND bar = ::GetDlgItem(browse, IDC_STATUS_BAR);
+    wchar_t text[256] = {};
+    ::SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+MessagePause::MessagePause(DWORD threadId, Match match) : m_match(match) {
+    m_reached = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    m_release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    s_active = this;
+    m_hook = ::SetWindowsHookExW(WH_CALLWNDPROC, &MessagePause::Hook, nullptr, threadId);
+}
+
+MessagePause::~MessagePause() {
+    Release();
+    if (m_hook != nullptr) ::UnhookWindowsHookEx(m_hook);
+    s_active = nullptr;
+    ::CloseHandle(m_reached);
+    ::CloseHandle(m_release);
+}
+
+bool MessagePause::WaitReached(DWORD milliseconds) const {
+    return m_hook != nullptr && ::WaitForSingleObject(m_reached, milliseconds) == WAIT_OBJECT_0;
+}
+
+void MessagePause::Release() { ::SetEvent(m_release); }
+
+LRESULT CALLBACK MessagePause::Hook(int code, WPARAM wParam, LPARAM lParam) {
+    MessagePause* pause = s_active;
+    if (code == HC_ACTION && pause != nullptr && !pause->m_fired &&
+        pause->m_match(*reinterpret_cast<const CWPSTRUCT*>(lParam))) {
+        pause->m_fired = true;
+        pause->m_window = reinterpret_cast<const CWPSTRUCT*>(lParam)->hwnd;
+        ::SetEvent(pause->m_reached);
+        // A wait of the message kind: Wine puts what the thread has painted on
+        // the screen before such a wait, and the picture needs it there. No
+        // message wakes it. Bounded: a caller that never lets go must not hang
+        // the applet for good.
+        ::MsgWaitForMultipleObjects(1, &pause->m_release, FALSE, 60000, 0);
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+std::string RedirectThroughChooser(const ChooserRun& run, const std::wstring& device, const std::wstring& group,
+                                   int port, const StepShown& shown) {
+    const HWND sheet = run.WaitForSheet();
+    if (sheet == nullptr) return "the Chooser did not open";
+    SelectPage(sheet, port - 1);
+    const HWND page = CurrentPage(sheet);
+    const HWND list = ::GetDlgItem(page, IDC_PORT_LIST);
+    shown("port", sheet);
+
+    const HWND browse = OpenBrowse(run, sheet, port);
+    if (browse == nullptr) return "the browse dialog did not open";
+    const HWND tree = ::GetDlgItem(browse, IDC_TREE);
+    const HTREEITEM deviceItem = FindItem(tree, nullptr, device);
+    if (deviceItem == nullptr) return "discovery did not find the device";
+    DoubleClick(tree, deviceItem);
+    HTREEITEM groupItem = nullptr;
+    if (!WaitUntil([&] { return (groupItem = FindItem(tree, deviceItem, group)) != nullptr; }, 30000))
+        return "the device did not list the port group";
+    WaitUntil([&] { return IsExpanded(tree, deviceItem); });
+    ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(groupItem));
+    shown("browse", browse);
+
+    const std::size_t rowsBefore = ListRows(list).size();
+    PostClick(browse, IDC_ADD_SELECTION);
+    if (!WaitUntil([&] { return ListRows(list).size() == rowsBefore + 1; })) return "the port group was not added";
+    Answer(browse, IDCANCEL);
+    if (!WaitUntil([&] { return !::IsWindow(browse); })) return "the browse dialog did not close";
+    if (::IsDlgButtonChecked(page, IDC_REDIRECT) != BST_CHECKED) SendClick(page, IDC_REDIRECT);
+    shown("added", sheet);
+
+    Answer(sheet, IDOK);
+    if (!WaitUntil([&] { return !::IsWindow(sheet); }, 15000)) return "the sheet did not close on OK";
+    return std::string();
 }
 
 }  // namespace kvr::test

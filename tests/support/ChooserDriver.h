@@ -113,4 +113,57 @@ struct SeedEntry {
 };
 long SeedPort(int index, const char* dosName, bool redirected, const std::vector<SeedEntry>& entries);
 
+// The browse dialog.
+// Opens it from port p's page (1..4) and waits until its discovery has filled it.
+HWND OpenBrowse(const ChooserRun& run, HWND sheet, int port);
+// The texts of the items under parent (the devices for null).
+std::vector<std::wstring> ItemTexts(HWND tree, HTREEITEM parent);
+HTREEITEM FindItem(HWND tree, HTREEITEM parent, const std::wstring& text);
+// Selects an item and double-clicks its label.
+void DoubleClick(HWND tree, HTREEITEM item);
+// Double-clicks a device and waits until it shows that many port groups;
+// the device's item, or null.
+HTREEITEM OpenDevice(HWND tree, const std::wstring& name, std::size_t groups);
+bool IsExpanded(HWND tree, HTREEITEM item);
+std::wstring StatusText(HWND browse);
+
+// Holds the applet's thread when it is sent a message that matches, for as
+// long as the caller needs: a window that lives only while the applet is
+// busy (the discovery's progress window) stays on the screen meanwhile. The
+// held thread handles nothing, so the caller must not send to its windows.
+class MessagePause {
+public:
+    using Match = bool (*)(const CWPSTRUCT& message);
+    MessagePause(DWORD threadId, Match match);
+    ~MessagePause();  // lets the thread go on
+    MessagePause(const MessagePause&) = delete;
+    MessagePause& operator=(const MessagePause&) = delete;
+
+    // Whether the thread reached the message within the time.
+    bool WaitReached(DWORD milliseconds) const;
+    // The window the message was sent to, once reached.
+    HWND Window() const { return m_window; }
+    void Release();
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam);
+
+    static inline MessagePause* s_active = nullptr;
+    Match m_match;
+    HHOOK m_hook = nullptr;
+    HANDLE m_reached = nullptr;
+    HANDLE m_release = nullptr;
+    bool m_fired = false;
+    HWND m_window = nullptr;
+};
+
+// What a user does to send port p (1..4) through a device's port group: on
+// the port's page Browse Network, open the device, add the group, close the
+// browse dialog, tick Redirect and press OK. `shown` sees the window of each
+// step ("port", "browse", "added") before the next, to photograph it.
+// Returns what went wrong, or an empty text once the sheet has closed.
+using StepShown = std::function<void(const char* step, HWND window)>;
+std::string RedirectThroughChooser(const ChooserRun& run, const std::wstring& device, const std::wstring& group,
+                                   int port, const StepShown& shown);
+
 }  // namespace kvr::test
