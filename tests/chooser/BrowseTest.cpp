@@ -45,20 +45,32 @@ protected:
         }
     }
 
+    // The sheet and the browse dialog opened from COM1's page, with its tree.
+    struct Browsing {
+        HWND sheet = nullptr;
+        HWND browse = nullptr;
+        HWND tree = nullptr;
+    };
+    Browsing OpenFromFirstPort(ChooserRun& run) {
+        Browsing b;
+        b.sheet = run.WaitForSheet();
+        if (b.sheet == nullptr) return b;
+        b.browse = OpenBrowse(run, b.sheet, 1);
+        if (b.browse != nullptr) b.tree = ::GetDlgItem(b.browse, IDC_TREE);
+        return b;
+    }
+
     static inline std::unique_ptr<SimulatedDevices> s_devices;
 };
 
 TEST_F(BrowseDevicesTest, ListsDevicesAndAsksEachForItsPortGroups) {
     ChooserRun run(m_applet);
-    const HWND sheet = run.WaitForSheet();
-    ASSERT_NE(nullptr, sheet);
-    const HWND browse = OpenBrowse(run, sheet, 1);
+    const auto [sheet, browse, tree] = OpenFromFirstPort(run);
     ASSERT_NE(nullptr, browse);
     EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(CurrentPage(sheet), IDC_BROWSE_NETWORK))) << "one browse dialog";
     EXPECT_EQ(L"All TCP/IP Quelt Remote Access Servers", WindowText(::GetDlgItem(browse, IDC_BROWSE_TITLE)));
     EXPECT_EQ(L"&Add Selection to COM1:", WindowText(::GetDlgItem(browse, IDC_ADD_SELECTION)));
     EXPECT_EQ(L"Double-click a server to show its port groups", StatusText(browse));
-    const HWND tree = ::GetDlgItem(browse, IDC_TREE);
     EXPECT_EQ((std::vector<std::wstring>{L"Harbor", L"Lighthouse", L"Quay"}), ItemTexts(tree, nullptr));
 
     const HTREEITEM harbor = OpenDevice(tree, L"Harbor", 4);
@@ -102,11 +114,8 @@ TEST_F(BrowseDevicesTest, ListsDevicesAndAsksEachForItsPortGroups) {
 
 TEST_F(BrowseDevicesTest, AddsFollowTheActivePageUpToEightRows) {
     ChooserRun run(m_applet);
-    const HWND sheet = run.WaitForSheet();
-    ASSERT_NE(nullptr, sheet);
-    const HWND browse = OpenBrowse(run, sheet, 1);
+    const auto [sheet, browse, tree] = OpenFromFirstPort(run);
     ASSERT_NE(nullptr, browse);
-    const HWND tree = ::GetDlgItem(browse, IDC_TREE);
     const HTREEITEM harbor = OpenDevice(tree, L"Harbor", 4);
     ASSERT_NE(nullptr, harbor);
 
@@ -167,11 +176,8 @@ TEST_F(BrowseDevicesTest, AddsFollowTheActivePageUpToEightRows) {
 
 TEST_F(BrowseDevicesTest, PropertiesOfADeviceAndOfAPortGroup) {
     ChooserRun run(m_applet);
-    const HWND sheet = run.WaitForSheet();
-    ASSERT_NE(nullptr, sheet);
-    const HWND browse = OpenBrowse(run, sheet, 1);
+    const auto [sheet, browse, tree] = OpenFromFirstPort(run);
     ASSERT_NE(nullptr, browse);
-    const HWND tree = ::GetDlgItem(browse, IDC_TREE);
     const HTREEITEM harbor = OpenDevice(tree, L"Harbor", 4);
     ASSERT_NE(nullptr, harbor);
 
@@ -255,9 +261,7 @@ protected:
 
 TEST_F(AddDeviceTest, ByAddressAndByNameStoredAndWrittenToTheDeviceFile) {
     ChooserRun run(m_applet);
-    const HWND sheet = run.WaitForSheet();
-    ASSERT_NE(nullptr, sheet);
-    const HWND browse = OpenBrowse(run, sheet, 1);
+    const auto [sheet, browse, tree] = OpenFromFirstPort(run);
     ASSERT_NE(nullptr, browse);
     ::PostMessageW(browse, WM_COMMAND, ID_VIEW_ADD_DEVICE, 0);
     const HWND dialog = run.WaitForCaption(L"Add IP Device");
@@ -282,7 +286,6 @@ TEST_F(AddDeviceTest, ByAddressAndByNameStoredAndWrittenToTheDeviceFile) {
     Answer(dialog, IDCANCEL);
 
     // OK from the dialog: the tree is rebuilt with the added devices.
-    const HWND tree = ::GetDlgItem(browse, IDC_TREE);
     ASSERT_TRUE(WaitUntil([&] { return ItemTexts(tree, nullptr).size() == 5; }));
     EXPECT_EQ((std::vector<std::wstring>{L"Beacon", L"Harbor", L"Lighthouse", L"LocalOne", L"Quay"}),
               ItemTexts(tree, nullptr));
@@ -322,9 +325,7 @@ TEST_F(AddDeviceTest, ByAddressAndByNameStoredAndWrittenToTheDeviceFile) {
 
 TEST_F(BrowseDevicesTest, FailedRefreshLeavesAnEmptyTreeAndNoClose) {
     ChooserRun run(m_applet);
-    const HWND sheet = run.WaitForSheet();
-    ASSERT_NE(nullptr, sheet);
-    const HWND browse = OpenBrowse(run, sheet, 1);
+    const auto [sheet, browse, tree] = OpenFromFirstPort(run);
     ASSERT_NE(nullptr, browse);
     // A known server without its type ends a search with -8.
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, (std::wstring(reg::kTcpServersKey) + L"\\Quay").c_str(), reg::kDeviceType);
@@ -333,7 +334,6 @@ TEST_F(BrowseDevicesTest, FailedRefreshLeavesAnEmptyTreeAndNoClose) {
     ASSERT_NE(nullptr, box);
     EXPECT_NE(std::wstring::npos, MessageBoxText(box).find(L"(-8)"));
     Answer(box, IDOK);
-    const HWND tree = ::GetDlgItem(browse, IDC_TREE);
     ASSERT_TRUE(WaitUntil([&] { return run.WaitForMessageBox(L"Device Discovery Failed", 0) == nullptr; }));
     EXPECT_TRUE(ItemTexts(tree, nullptr).empty());
     EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(browse, IDCANCEL)));
