@@ -32,6 +32,14 @@ struct Api<wchar_t> {
     static LONG EnumKey(HKEY key, DWORD index, wchar_t* name, DWORD* length) {
         return ::RegEnumKeyExW(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
     }
+    static LONG QueryLongestValue(HKEY key, DWORD* name, DWORD* data) {
+        return ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, name, data,
+                                  nullptr, nullptr);
+    }
+    static LONG EnumValue(HKEY key, DWORD index, wchar_t* name, DWORD* length, DWORD* type, void* data,
+                          DWORD* size) {
+        return ::RegEnumValueW(key, index, name, length, nullptr, type, static_cast<BYTE*>(data), size);
+    }
 };
 
 template <>
@@ -53,6 +61,13 @@ struct Api<char> {
     static LONG DeleteTree(HKEY key, const char* subkey) { return ::RegDeleteTreeA(key, subkey); }
     static LONG EnumKey(HKEY key, DWORD index, char* name, DWORD* length) {
         return ::RegEnumKeyExA(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+    }
+    static LONG QueryLongestValue(HKEY key, DWORD* name, DWORD* data) {
+        return ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, name, data,
+                                  nullptr, nullptr);
+    }
+    static LONG EnumValue(HKEY key, DWORD index, char* name, DWORD* length, DWORD* type, void* data, DWORD* size) {
+        return ::RegEnumValueA(key, index, name, length, nullptr, type, static_cast<BYTE*>(data), size);
     }
 };
 
@@ -91,11 +106,11 @@ std::optional<DWORD> ReadDwordValue(HKEY key, const Char* name) {
 }
 
 template <typename Char>
-std::optional<std::basic_string<Char>> ReadTextValue(HKEY key, const Char* name) {
+std::optional<std::basic_string<Char>> ReadTextValue(HKEY key, const Char* name, bool anyType = false) {
     RegValueInfo info = QueryValue(key, name, nullptr, 0);
     // The value may grow between two calls; follow it a few times.
     for (int attempt = 0; attempt < 4 && info.Found(); ++attempt) {
-        if (info.type != REG_SZ && info.type != REG_EXPAND_SZ) return std::nullopt;
+        if (!anyType && info.type != REG_SZ && info.type != REG_EXPAND_SZ) return std::nullopt;
         std::vector<Char> data(info.size / sizeof(Char) + 1, Char{});
         const DWORD capacity = info.size;
         info = QueryValue(key, name, data.data(), capacity);
@@ -128,6 +143,36 @@ std::optional<std::basic_string<Char>> SubKeyNameOf(HKEY key, DWORD index, LONG*
     if (status != nullptr) *status = result;
     if (result != ERROR_SUCCESS) return std::nullopt;
     return std::basic_string<Char>(name, length);
+}
+
+template <typename Char>
+std::optional<RegNamedValue<Char>> ValueAtIndex(HKEY key, DWORD index, LONG* status) {
+    DWORD nameCapacity = 0;
+    DWORD dataCapacity = 0;
+    LONG result = Api<Char>::QueryLongestValue(key, &nameCapacity, &dataCapacity);
+    // The longest name in characters may take more bytes in the narrow form,
+    // and a value may grow between two calls: grow the buffers a few times.
+    for (int attempt = 0; attempt < 4 && result == ERROR_SUCCESS; ++attempt) {
+        nameCapacity = nameCapacity * 2 + 2;
+        std::vector<Char> name(nameCapacity);
+        RegNamedValue<Char> value;
+        value.data.resize(dataCapacity);
+        DWORD nameLength = nameCapacity;
+        DWORD dataSize = dataCapacity;
+        result = Api<Char>::EnumValue(key, index, name.data(), &nameLength, &value.type, value.data.data(), &dataSize);
+        if (result == ERROR_SUCCESS) {
+            if (status != nullptr) *status = result;
+            value.name.assign(name.data(), nameLength);
+            value.data.resize(dataSize);
+            return value;
+        }
+        if (result == ERROR_MORE_DATA) {
+            dataCapacity = dataSize > dataCapacity ? dataSize : dataCapacity * 2 + 2;
+            result = ERROR_SUCCESS;
+        }
+    }
+    if (status != nullptr) *status = result == ERROR_SUCCESS ? ERROR_MORE_DATA : result;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -165,6 +210,10 @@ bool RegKey::ReadText(const wchar_t* name, wchar_t* out, std::size_t capacity) c
     std::wmemcpy(out, text->c_str(), text->size() + 1);
     return true;
 }
+std::optional<std::wstring> RegKey::ReadAnyAsText(const wchar_t* name) const {
+    return ReadTextValue(Get(), name, true);
+}
+std::optional<std::string> RegKey::ReadAnyAsText(const char* name) const { return ReadTextValue(Get(), name, true); }
 
 bool RegKey::ReadBytes(const wchar_t* name, void* buffer, DWORD size) const {
     return ReadBytesValue(Get(), name, buffer, size);
@@ -212,6 +261,13 @@ std::optional<DWORD> RegKey::SubKeyCount() const {
                            nullptr, nullptr) != ERROR_SUCCESS)
         return std::nullopt;
     return count;
+}
+
+std::optional<RegNamedValue<wchar_t>> RegKey::ValueAt(DWORD index, LONG* status) const {
+    return ValueAtIndex<wchar_t>(Get(), index, status);
+}
+std::optional<RegNamedValue<char>> RegKey::ValueAtA(DWORD index, LONG* status) const {
+    return ValueAtIndex<char>(Get(), index, status);
 }
 
 }  // namespace kvr

@@ -27,6 +27,15 @@ struct RegValueInfo {
     bool Found() const { return status == ERROR_SUCCESS || status == ERROR_MORE_DATA; }
 };
 
+// One value as enumeration finds it. Texts are in the character form of the
+// call that read them; data holds the stored bytes.
+template <typename Char>
+struct RegNamedValue {
+    std::basic_string<Char> name;
+    DWORD type = REG_NONE;
+    std::string data;
+};
+
 class RegKey {
 public:
     RegKey() = default;
@@ -62,6 +71,10 @@ public:
     // NUL. A longer text counts as missing (a name or password cut short
     // would be a wrong one); on a miss out is left alone.
     bool ReadText(const wchar_t* name, wchar_t* out, std::size_t capacity) const;
+    // The data of a value of any type, whole, up to its first NUL: for
+    // readers that take whatever is stored as text.
+    std::optional<std::wstring> ReadAnyAsText(const wchar_t* name) const;
+    std::optional<std::string> ReadAnyAsText(const char* name) const;
     // At most `size` bytes of a value of any type into buffer (the rest of
     // which is left alone); false when it is missing or does not fit.
     bool ReadBytes(const wchar_t* name, void* buffer, DWORD size) const;
@@ -86,6 +99,12 @@ public:
     std::optional<std::string> SubKeyNameA(DWORD index, LONG* status = nullptr) const;
     // Number of subkeys; nothing if the key cannot be asked.
     std::optional<DWORD> SubKeyCount() const;
+
+    // Value `index` in enumeration order: its name, type and data as stored,
+    // whatever their sizes. Nothing at the end or on an error (`status` tells
+    // which).
+    std::optional<RegNamedValue<wchar_t>> ValueAt(DWORD index, LONG* status = nullptr) const;
+    std::optional<RegNamedValue<char>> ValueAtA(DWORD index, LONG* status = nullptr) const;
 
 private:
     UniqueHKey m_key;

@@ -2,6 +2,9 @@
 // texts come back whole in both forms, and created keys say they are new.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+
 #include "Registry.h"
 #include "ScratchRegistry.h"
 
@@ -87,6 +90,56 @@ TEST_F(RegistryTest, QueryReportsTypeAndFullSize) {
     EXPECT_EQ(info.size, 12u);
     EXPECT_TRUE(info.Found());
     EXPECT_FALSE(m_key.Query(L"Missing", nullptr, 0).Found());
+}
+
+TEST_F(RegistryTest, AnyValueReadsAsTextUpToItsFirstNul) {
+    const BYTE binary[] = {'a', 'b', 'c', 0, 'd'};
+    ASSERT_TRUE(m_key.WriteBinary(L"Binary", binary, sizeof binary));
+    ASSERT_TRUE(m_key.WriteText("Text", std::string(600, 't')));
+    ASSERT_TRUE(m_key.WriteDword(L"Number", 0x41));
+    EXPECT_EQ(m_key.ReadAnyAsText("Binary"), "abc");
+    EXPECT_EQ(m_key.ReadAnyAsText("Text"), std::string(600, 't'));
+    EXPECT_EQ(m_key.ReadAnyAsText(L"Text"), std::wstring(600, L't'));
+    EXPECT_EQ(m_key.ReadAnyAsText("Number"), "A");
+    EXPECT_FALSE(m_key.ReadAnyAsText("Missing").has_value());
+    EXPECT_FALSE(m_key.ReadText("Binary").has_value());  // the typed read refuses it
+}
+
+// Every value of the key by name, as ValueAt or ValueAtA lists them; the
+// status that ended the list in *end.
+template <typename Char, typename List>
+std::map<std::basic_string<Char>, kvr::RegNamedValue<Char>> AllValues(List list, LONG* end) {
+    std::map<std::basic_string<Char>, kvr::RegNamedValue<Char>> values;
+    for (DWORD index = 0; index < 10; ++index) {
+        auto value = list(index, end);
+        if (!value) break;
+        values[value->name] = *value;
+    }
+    return values;
+}
+
+TEST_F(RegistryTest, ValuesAreEnumeratedWhole) {
+    const std::string longName(300, 'n');
+    const std::string longData(5000, 'd');
+    ASSERT_TRUE(m_key.WriteText("First", std::string("1")));
+    ASSERT_TRUE(m_key.WriteText(longName.c_str(), longData));
+    ASSERT_TRUE(m_key.WriteDword("Last", 7));
+
+    LONG end = ERROR_SUCCESS;
+    auto narrow = AllValues<char>([&](DWORD i, LONG* status) { return m_key.ValueAtA(i, status); }, &end);
+    EXPECT_EQ(end, ERROR_NO_MORE_ITEMS);
+    ASSERT_EQ(narrow.size(), 3u);
+    EXPECT_EQ(narrow["First"].type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(narrow["First"].data, std::string("1", 2));  // with its NUL, as stored
+    EXPECT_EQ(narrow[longName].data, longData + '\0');
+    EXPECT_EQ(narrow["Last"].type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(narrow["Last"].data, std::string("\7\0\0\0", 4));
+
+    auto wide = AllValues<wchar_t>([&](DWORD i, LONG* status) { return m_key.ValueAt(i, status); }, &end);
+    EXPECT_EQ(end, ERROR_NO_MORE_ITEMS);
+    ASSERT_EQ(wide.size(), 3u);
+    EXPECT_EQ(wide[L"First"].data, std::string("1\0\0\0", 4));  // the wide text's bytes
+    EXPECT_EQ(wide[std::wstring(300, L'n')].data.size(), (longData.size() + 1) * sizeof(wchar_t));
 }
 
 TEST_F(RegistryTest, SubkeysAreListedAndDeletedWithTheirContents) {
