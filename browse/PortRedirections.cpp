@@ -6,7 +6,8 @@
 #include <utility>
 
 #include "BrowseErrors.h"
-#include "RegistryAccess.h"
+#include "Catalogue.h"
+#include "Registry.h"
 #include "RegistryNames.h"
 #include "ServerRecord.h"
 #include "ServerStore.h"
@@ -17,7 +18,6 @@ namespace kvr::browse {
 namespace {
 
 constexpr std::size_t kPathSize = 256;     // server paths and port names, NUL included
-constexpr DWORD kKeyNameSize = 257;        // longest subkey name plus NUL
 constexpr std::size_t kPortKeyPathSize = 64;
 
 struct EntryName {
@@ -28,11 +28,11 @@ struct EntryName {
 // The DOS name follows the flag: defined when the port becomes redirected,
 // removed when it stops. Failures are ignored: the names are the port
 // driver's business, and the service defines them again at its start.
-void FollowRedirectedFlag(HKEY portKey, std::uint16_t portIndex, const char* dosName,
+void FollowRedirectedFlag(const RegKey& portKey, std::uint16_t portIndex, const char* dosName,
                           bool redirected) {
     std::string stored;
     if (!dosName) {
-        auto text = ReadText(portKey, reg::kDosDevicesA);
+        auto text = portKey.ReadAnyAsText(reg::kDosDevicesA);
         if (!text) return;
         stored = std::move(*text);
         dosName = stored.c_str();
@@ -49,22 +49,14 @@ void FollowRedirectedFlag(HKEY portKey, std::uint16_t portIndex, const char* dos
 // Empties Redirections. Entries are removed with whatever lies below them,
 // and an entry that cannot be removed fails the write: the old list must not
 // live on behind the new one.
-bool DeleteAllEntries(HKEY redirections) {
-    for (;;) {
-        char name[kKeyNameSize];
-        DWORD nameLength = kKeyNameSize;
-        if (RegEnumKeyExA(redirections, 0, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        if (RegDeleteTreeA(redirections, name) != ERROR_SUCCESS) break;
+bool DeleteAllEntries(const RegKey& redirections) {
+    while (const auto name = redirections.SubKeyNameA(0)) {
+        if (!redirections.DeleteTree(name->c_str())) break;
     }
-    DWORD remaining = 0;
-    return RegQueryInfoKeyA(redirections, nullptr, nullptr, nullptr, &remaining, nullptr, nullptr,
-                            nullptr, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-           remaining == 0;
+    return redirections.SubKeyCount() == 0u;
 }
 
-int WriteEntry(HKEY redirections, long index, const RedirectionRecord& record) {
+int WriteEntry(const RegKey& redirections, long index, const RedirectionRecord& record) {
     char serverPath[kPathSize];
     if (const int status = RegisterServer(&record.device, serverPath, sizeof(serverPath));
         status != kHlpOk)
@@ -73,9 +65,9 @@ int WriteEntry(HKEY redirections, long index, const RedirectionRecord& record) {
 
     char portName[kPathSize];
     CopyBounded(portName, record.portName, sizeof(record.portName));
-    const UniqueHKey entry = CreateKey(redirections, EntryName(index).text);
-    if (!entry || !WriteText(entry.Get(), reg::kEntryPortA, portName) ||
-        !WriteText(entry.Get(), reg::kEntryServerA, serverPath))
+    const RegKey entry = RegKey::Create(redirections.Get(), EntryName(index).text);
+    if (!entry || !entry.WriteText(reg::kEntryPortA, portName) ||
+        !entry.WriteText(reg::kEntryServerA, serverPath))
         return kHlpRegistryFailure;
     return kHlpOk;
 }
@@ -83,37 +75,42 @@ int WriteEntry(HKEY redirections, long index, const RedirectionRecord& record) {
 // Fills one record from entry `index`. A server key that has gone leaves the
 // device part as the caller's record held it: the port name alone is still
 // worth showing, and the next write registers the server again.
-int ReadEntry(HKEY redirections, long index, RedirectionRecord& record) {
-    const UniqueHKey entry = OpenKeyForReading(redirections, EntryName(index).text);
+int ReadEntry(const RegKey& redirections, long index, RedirectionRecord& record) {
+    const RegKey entry = RegKey::Open(redirections.Get(), EntryName(index).text);
     if (!entry) return kHlpRegistryFailure;
 
     std::memset(record.portName, 0, sizeof(record.portName));
-    const auto portName = ReadText(entry.Get(), reg::kEntryPortA);
+    const auto portName = entry.ReadAnyAsText(reg::kEntryPortA);
     if (!portName) return kHlpRegistryFailure;
     CopyBounded(record.portName, portName->c_str(), portName->size() + 1);
 
     // A path cut short would name another key, so an overlong one is refused.
-    const auto serverPath = ReadText(entry.Get(), reg::kEntryServerA);
+    const auto serverPath = entry.ReadAnyAsText(reg::kEntryServerA);
     if (!serverPath || serverPath->size() >= kPathSize) return kHlpRegistryFailure;
 
     LONG openError = ERROR_SUCCESS;
-    const UniqueHKey server = OpenKeyForReading(HKEY_LOCAL_MACHINE, serverPath->c_str(), &openError);
+    const RegKey server = RegKey::Open(HKEY_LOCAL_MACHINE, serverPath->c_str(), KEY_READ, &openError);
     if (!server) return openError == ERROR_FILE_NOT_FOUND ? kHlpOk : kHlpRegistryFailure;
 
     ServerAddress address{};
-    if (!ReadBytes(server.Get(), reg::kAddressA, &address, sizeof(address))) return kHlpRegistryFailure;
-    const auto typeText = ReadText(server.Get(), reg::kDeviceTypeA);
+    if (!server.ReadBytes(reg::kAddressA, &address, sizeof(address))) return kHlpRegistryFailure;
+    const auto typeText = server.ReadAnyAsText(reg::kDeviceTypeA);
     if (!typeText) return kHlpRegistryFailure;
-    const auto name = ReadText(server.Get(), reg::kNameA);
+    const auto name = server.ReadAnyAsText(reg::kNameA);
     if (!name) return kHlpRegistryFailure;
 
     record.device = DeviceRecordOf(address, typeText->c_str(), typeText->size() + 1, name->c_str(),
                                    name->size() + 1);
-    LookUpTypeCode(record.device.typeText, record.device.typeCode);
+    FillTypeCode(LoadedCatalogue(), record.device);
     return kHlpOk;
 }
 
-bool ReadFlag(HKEY portKey) { return ReadDword(portKey, reg::kIsRedirectedA).value_or(0) != 0; }
+// A 32-bit flag of any type; shorter data is taken as far as it goes, and a
+// missing value is 0.
+bool ReadFlag(const RegKey& portKey) {
+    DWORD flag = 0;
+    return portKey.ReadBytes(reg::kIsRedirectedA, &flag, sizeof(flag)) && flag != 0;
+}
 
 }  // namespace
 
@@ -123,20 +120,20 @@ int SetPortRedirections(std::uint16_t portIndex, const char* dosName, bool redir
 
     char portPath[kPortKeyPathSize];
     if (!PortKeyPath(portIndex, portPath, sizeof(portPath))) return kHlpRegistryFailure;
-    const UniqueHKey portKey = CreateKey(HKEY_LOCAL_MACHINE, portPath);
+    const RegKey portKey = RegKey::Create(HKEY_LOCAL_MACHINE, portPath);
     if (!portKey) return kHlpRegistryFailure;
-    if (dosName && !WriteText(portKey.Get(), reg::kDosDevicesA, dosName)) return kHlpRegistryFailure;
+    if (dosName && !portKey.WriteText(reg::kDosDevicesA, dosName)) return kHlpRegistryFailure;
 
-    const bool wasRedirected = ReadFlag(portKey.Get());
-    if (!WriteDword(portKey.Get(), reg::kIsRedirectedA, redirected ? 1 : 0)) return kHlpRegistryFailure;
-    if (wasRedirected != redirected) FollowRedirectedFlag(portKey.Get(), portIndex, dosName, redirected);
+    const bool wasRedirected = ReadFlag(portKey);
+    if (!portKey.WriteDword(reg::kIsRedirectedA, redirected ? 1 : 0)) return kHlpRegistryFailure;
+    if (wasRedirected != redirected) FollowRedirectedFlag(portKey, portIndex, dosName, redirected);
 
-    const UniqueHKey redirections = CreateKey(portKey.Get(), reg::kRedirectionsA);
-    if (!redirections || !DeleteAllEntries(redirections.Get())) return kHlpRegistryFailure;
+    const RegKey redirections = RegKey::Create(portKey.Get(), reg::kRedirectionsA);
+    if (!redirections || !DeleteAllEntries(redirections)) return kHlpRegistryFailure;
 
     int status = kHlpOk;
     for (long i = 0; i < count; ++i) {
-        const int entryStatus = WriteEntry(redirections.Get(), i, records[i]);
+        const int entryStatus = WriteEntry(redirections, i, records[i]);
         if (status == kHlpOk) status = entryStatus;
     }
     return status;
@@ -147,15 +144,13 @@ int CountPortRedirections(std::uint16_t portIndex, long* count) {
     *count = 0;
     char portPath[kPortKeyPathSize];
     if (!PortKeyPath(portIndex, portPath, sizeof(portPath))) return kHlpRegistryFailure;
-    const UniqueHKey portKey = OpenKeyForReading(HKEY_LOCAL_MACHINE, portPath);
+    const RegKey portKey = RegKey::Open(HKEY_LOCAL_MACHINE, portPath);
     if (!portKey) return kHlpRegistryFailure;
-    const UniqueHKey redirections = OpenKeyForReading(portKey.Get(), reg::kRedirectionsA);
+    const RegKey redirections = RegKey::Open(portKey.Get(), reg::kRedirectionsA);
     if (!redirections) return kHlpOk;
-    DWORD subkeys = 0;
-    if (RegQueryInfoKeyA(redirections.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        return kHlpRegistryFailure;
-    *count = static_cast<long>(subkeys);
+    const auto subkeys = redirections.SubKeyCount();
+    if (!subkeys) return kHlpRegistryFailure;
+    *count = static_cast<long>(*subkeys);
     return kHlpOk;
 }
 
@@ -165,36 +160,34 @@ int GetPortRedirections(std::uint16_t portIndex, char* dosName, bool* redirected
 
     char portPath[kPortKeyPathSize];
     if (!PortKeyPath(portIndex, portPath, sizeof(portPath))) return kHlpRegistryFailure;
-    const UniqueHKey portKey = OpenKeyForReading(HKEY_LOCAL_MACHINE, portPath);
+    const RegKey portKey = RegKey::Open(HKEY_LOCAL_MACHINE, portPath);
     if (!portKey) return kHlpRegistryFailure;
 
     if (dosName) {
         if (dosNameSize == 0) return kHlpRegistryFailure;
         std::memset(dosName, 0, dosNameSize);
         // A text that fills the buffer without its NUL did not fit either.
-        if (!ReadBytes(portKey.Get(), reg::kDosDevicesA, dosName, dosNameSize) ||
+        if (!portKey.ReadBytes(reg::kDosDevicesA, dosName, dosNameSize) ||
             memchr(dosName, '\0', dosNameSize) == nullptr) {
             std::memset(dosName, 0, dosNameSize);
             return kHlpRegistryFailure;
         }
     }
-    if (redirected) *redirected = ReadFlag(portKey.Get());
+    if (redirected) *redirected = ReadFlag(portKey);
 
     const long requested = *count;
-    const UniqueHKey redirections = OpenKeyForReading(portKey.Get(), reg::kRedirectionsA);
+    const RegKey redirections = RegKey::Open(portKey.Get(), reg::kRedirectionsA);
     if (!redirections) {
         *count = 0;
         return kHlpOk;
     }
-    DWORD subkeys = 0;
-    if (RegQueryInfoKeyA(redirections.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        return kHlpRegistryFailure;
-    *count = static_cast<long>(subkeys);
+    const auto subkeys = redirections.SubKeyCount();
+    if (!subkeys) return kHlpRegistryFailure;
+    *count = static_cast<long>(*subkeys);
 
     int status = kHlpOk;
     for (long i = 0; i < requested; ++i) {
-        const int entryStatus = ReadEntry(redirections.Get(), i, records[i]);
+        const int entryStatus = ReadEntry(redirections, i, records[i]);
         if (status == kHlpOk) status = entryStatus;
     }
     // The caller sizes its table by the count it asked for; entries it could

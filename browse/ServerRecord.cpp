@@ -59,7 +59,6 @@ DeviceRecord DeviceRecordOf(const ServerAddress& address, const char* typeText,
     DeviceRecord record{};
     record.transport = address.family;
     CopyBounded(record.typeText, typeText, typeTextSize);
-    ShortenKnownTypeText(record.typeText);
     CopyBounded(record.name, name, nameSize);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&address);
     if (address.family == kTransportIp) {

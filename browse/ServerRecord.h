@@ -35,8 +35,9 @@ void ShortenKnownTypeText(char* typeText);
 StoredServer StoredServerOf(const DeviceRecord& device);
 
 // The device part of a record read from the store: transport from the address
-// family, type text and name cut to their fields, no type code, and the
-// address placed per transport (none for an unknown family).
+// family, type text and name cut to their fields, no type code (FillTypeCode
+// gives it), and the address placed per transport (none for an unknown
+// family).
 DeviceRecord DeviceRecordOf(const ServerAddress& address, const char* typeText,
                             std::size_t typeTextSize, const char* name, std::size_t nameSize);
 

@@ -3,7 +3,8 @@
 #include <cstring>
 
 #include "BrowseErrors.h"
-#include "RegistryAccess.h"
+#include "Catalogue.h"
+#include "Registry.h"
 #include "RegistryNames.h"
 #include "ServerRecord.h"
 #include "TypeCodes.h"
@@ -12,18 +13,15 @@ namespace kvr::browse {
 
 namespace {
 
-// Longest subkey name the registry gives, plus its NUL.
-constexpr DWORD kKeyNameSize = 257;
-
-int ReadServerKey(HKEY base, const char* name, DeviceRecord& out) {
-    const UniqueHKey server = OpenKeyForReading(base, name);
+int ReadServerKey(const RegKey& base, const char* name, DeviceRecord& out) {
+    const RegKey server = RegKey::Open(base.Get(), name);
     if (!server) return kHlpRegistryFailure;
     ServerAddress address{};
-    if (!ReadBytes(server.Get(), reg::kAddressA, &address, sizeof(address))) return kHlpRegistryFailure;
-    const auto typeText = ReadText(server.Get(), reg::kDeviceTypeA);
+    if (!server.ReadBytes(reg::kAddressA, &address, sizeof(address))) return kHlpRegistryFailure;
+    const auto typeText = server.ReadAnyAsText(reg::kDeviceTypeA);
     if (!typeText) return kHlpRegistryFailure;
     out = DeviceRecordOf(address, typeText->c_str(), typeText->size() + 1, name, std::strlen(name) + 1);
-    LookUpTypeCode(out.typeText, out.typeCode);
+    FillTypeCode(LoadedCatalogue(), out);
     return kHlpOk;
 }
 
@@ -49,42 +47,38 @@ int RegisterServer(const DeviceRecord* device, char* pathOut, std::size_t pathSi
         }
     }
 
-    const UniqueHKey baseKey = CreateKey(HKEY_LOCAL_MACHINE, base);
+    const RegKey baseKey = RegKey::Create(HKEY_LOCAL_MACHINE, base);
     if (!baseKey) return kHlpRegistryFailure;
-    const UniqueHKey serverKey = CreateKey(baseKey.Get(), server.name);
+    const RegKey serverKey = RegKey::Create(baseKey.Get(), server.name);
     if (!serverKey) return kHlpRegistryFailure;
-    if (!WriteBinary(serverKey.Get(), reg::kAddressA, &server.address, sizeof(server.address)) ||
-        !WriteText(serverKey.Get(), reg::kDeviceTypeA, server.typeText) ||
-        !WriteText(serverKey.Get(), reg::kNameA, server.name))
+    if (!serverKey.WriteBinary(reg::kAddressA, &server.address, sizeof(server.address)) ||
+        !serverKey.WriteText(reg::kDeviceTypeA, server.typeText) || !serverKey.WriteText(reg::kNameA, server.name))
         return kHlpRegistryFailure;
     return kHlpOk;
 }
 
 int ReadKnownServer(std::uint16_t transport, const char* name, DeviceRecord& out) {
     if (!name) return kHlpMissingArgument;
-    const UniqueHKey base = OpenKeyForReading(HKEY_LOCAL_MACHINE, ServerBaseKeyFor(transport));
+    const RegKey base = RegKey::Open(HKEY_LOCAL_MACHINE, ServerBaseKeyFor(transport));
     if (!base) return kHlpRegistryFailure;
-    return ReadServerKey(base.Get(), name, out);
+    return ReadServerKey(base, name, out);
 }
 
 bool HasKnownServers(std::uint16_t transport) {
-    return static_cast<bool>(OpenKeyForReading(HKEY_LOCAL_MACHINE, ServerBaseKeyFor(transport)));
+    return static_cast<bool>(RegKey::Open(HKEY_LOCAL_MACHINE, ServerBaseKeyFor(transport)));
 }
 
 int ForEachKnownServer(std::uint16_t transport, KnownServerVisitor visit, void* context) {
     LONG openError = ERROR_SUCCESS;
-    const UniqueHKey base =
-        OpenKeyForReading(HKEY_LOCAL_MACHINE, ServerBaseKeyFor(transport), &openError);
+    const RegKey base = RegKey::Open(HKEY_LOCAL_MACHINE, ServerBaseKeyFor(transport), KEY_READ, &openError);
     if (!base) return openError == ERROR_FILE_NOT_FOUND ? kHlpOk : kHlpRegistryFailure;
     for (DWORD index = 0;; ++index) {
-        char name[kKeyNameSize];
-        DWORD nameLength = kKeyNameSize;
-        const LONG result =
-            RegEnumKeyExA(base.Get(), index, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+        LONG result = ERROR_SUCCESS;
+        const auto name = base.SubKeyNameA(index, &result);
         if (result == ERROR_NO_MORE_ITEMS) return kHlpOk;
-        if (result != ERROR_SUCCESS) return kHlpRegistryFailure;
+        if (!name) return kHlpRegistryFailure;
         DeviceRecord server;
-        if (const int status = ReadServerKey(base.Get(), name, server); status != kHlpOk) return status;
+        if (const int status = ReadServerKey(base, name->c_str(), server); status != kHlpOk) return status;
         if (const int stop = visit(context, server); stop != 0) return stop;
     }
 }

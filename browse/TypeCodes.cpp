@@ -2,18 +2,18 @@
 
 #include <cstring>
 
-#include "Catalogue.h"
+#include "ServerRecord.h"
 
 namespace kvr::browse {
 
-// Outside a find operation the catalogue is empty, so every code is "".
-void LookUpTypeCode(const char* typeText, char (&code)[sizeof(DeviceRecord::typeCode)]) {
-    code[0] = '\0';
-    if (typeText == nullptr) return;
-    const DeviceTypeEntry* entry = LoadedCatalogue().FindByName(typeText);
-    if (entry == nullptr) return;
-    static_assert(sizeof entry->fields.code <= sizeof code);
-    std::memcpy(code, entry->fields.code, sizeof entry->fields.code);
+const DeviceTypeEntry* FillTypeCode(const Catalogue& catalogue, DeviceRecord& record) {
+    ShortenKnownTypeText(record.typeText);
+    record.typeCode[0] = '\0';
+    const DeviceTypeEntry* entry = catalogue.FindByName(record.typeText);
+    if (entry == nullptr) return nullptr;
+    static_assert(sizeof entry->fields.code <= sizeof record.typeCode);
+    std::memcpy(record.typeCode, entry->fields.code, sizeof entry->fields.code);
+    return entry;
 }
 
 }  // namespace kvr::browse

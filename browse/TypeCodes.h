@@ -1,12 +1,15 @@
 #pragma once
-// Type codes for records read from the store. The device-type catalogue is
-// held only while a find operation runs, so outside one the code is empty.
+// The type code of a record, by one rule for records read from the store and
+// records made from the device file.
+#include "Catalogue.h"
 #include "DeviceRecords.h"
 
 namespace kvr::browse {
 
-// Fills code with the catalogue CODE of the entry named typeText, or "" when
-// no catalogue is loaded or it has no such entry.
-void LookUpTypeCode(const char* typeText, char (&code)[sizeof(DeviceRecord::typeCode)]);
+// Shortens the record's type text "Ravelin/E 115" (any case) in place to
+// "Ravelin/E", the same device, then fills its code with the CODE of the
+// catalogue entry of that name, or "" when the catalogue has none (outside a
+// find operation the loaded catalogue is empty). Returns the entry or null.
+const DeviceTypeEntry* FillTypeCode(const Catalogue& catalogue, DeviceRecord& record);
 
 }  // namespace kvr::browse

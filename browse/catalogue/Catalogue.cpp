@@ -6,39 +6,24 @@
 #include <string>
 
 #include "BrowseErrors.h"
-#include "Handles.h"
+#include "Registry.h"
 #include "RegistryNames.h"
 
 namespace kvr::browse {
 namespace {
 
-UniqueHKey OpenForReading(HKEY parent, const char* path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(parent, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return UniqueHKey();
-    return UniqueHKey(key);
-}
-
-// Visits every value of key with buffers as large as the key's largest name
-// and data, so one long value cannot end the enumeration early. A value that
-// grows between the size query and its read is skipped.
+// Visits every value of key in enumeration order, each whole: one long value
+// does not end the list.
 template <typename Visit>
-void ForEachValue(HKEY key, Visit visit) {
-    DWORD maxName = 0;
-    DWORD maxData = 0;
-    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
-                         nullptr, nullptr) != ERROR_SUCCESS)
-        return;
-    std::string name(maxName + 1, '\0');
-    std::string data(maxData + 1, '\0');
+void ForEachValue(const RegKey& key, Visit visit) {
     for (DWORD index = 0;; ++index) {
-        DWORD nameLength = static_cast<DWORD>(name.size());
-        DWORD dataSize = static_cast<DWORD>(data.size() - 1);  // room for a terminator of our own
-        DWORD type = 0;
-        const LONG rc = RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type,
-                                      reinterpret_cast<BYTE*>(data.data()), &dataSize);
-        if (rc == ERROR_MORE_DATA) continue;
-        if (rc != ERROR_SUCCESS) return;
-        visit(std::string_view(name.data(), nameLength), std::string_view(data.data(), dataSize));
+        LONG status = ERROR_SUCCESS;
+        const auto value = key.ValueAtA(index, &status);
+        if (!value) {
+            if (status == ERROR_MORE_DATA) continue;  // kept growing while we read it
+            return;
+        }
+        visit(std::string_view(value->name), std::string_view(value->data));
     }
 }
 
@@ -46,47 +31,34 @@ void ForEachValue(HKEY key, Visit visit) {
 
 std::int32_t Catalogue::Load() {
     Release();
-    const UniqueHKey lookup = OpenForReading(HKEY_LOCAL_MACHINE, reg::kLookupKeyA);
+    const RegKey lookup = RegKey::Open(HKEY_LOCAL_MACHINE, reg::kLookupKeyA);
     if (!lookup) return kHlpOk;
 
-    if (const UniqueHKey codes = OpenForReading(lookup.Get(), reg::kManufacturerCodesA)) {
+    if (const RegKey codes = RegKey::Open(lookup.Get(), reg::kManufacturerCodesA)) {
         std::size_t count = 0;
-        ForEachValue(codes.Get(), [&](std::string_view, std::string_view data) {
+        ForEachValue(codes, [&](std::string_view, std::string_view data) {
             // The list keeps its terminating zero however many values exist.
             if (count < kMaxManufacturerCodes) m_manufacturerCodes[count++] = data.empty() ? '\0' : data[0];
         });
     }
 
-    if (const UniqueHKey types = OpenForReading(lookup.Get(), reg::kHardwareTypesA)) {
-        DWORD subkeys = 0;
-        if (RegQueryInfoKeyA(types.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
-                             nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-            m_hardwareTypes.reserve(subkeys);
-            for (DWORD index = 0; index < subkeys; ++index) {
-                char subkey[256];
-                DWORD length = sizeof(subkey);
-                if (RegEnumKeyExA(types.Get(), index, subkey, &length, nullptr, nullptr, nullptr, nullptr) !=
-                    ERROR_SUCCESS)
-                    break;
+    if (const RegKey types = RegKey::Open(lookup.Get(), reg::kHardwareTypesA)) {
+        if (const auto subkeys = types.SubKeyCount()) {
+            m_hardwareTypes.reserve(*subkeys);
+            for (DWORD index = 0; index < *subkeys; ++index) {
+                const auto subkey = types.SubKeyNameA(index);
+                if (!subkey) break;
                 HardwareType type;
-                type.number = ParseDecimalName(std::string_view(subkey, length));
-                if (const UniqueHKey typeKey = OpenForReading(types.Get(), subkey)) {
-                    char name[256] = {};
-                    DWORD size = sizeof(name) - 1;
-                    DWORD valueType = 0;
-                    if (RegQueryValueExA(typeKey.Get(), reg::kNameA, nullptr, &valueType,
-                                         reinterpret_cast<BYTE*>(name), &size) == ERROR_SUCCESS &&
-                        (valueType == REG_SZ || valueType == REG_EXPAND_SZ)) {
-                        const std::string_view text(name, size);
-                        CopyCut(text.substr(0, text.find('\0')), type.name, kHardwareNameChars);
-                    }
+                type.number = ParseDecimalName(*subkey);
+                if (const RegKey typeKey = RegKey::Open(types.Get(), subkey->c_str())) {
+                    if (const auto name = typeKey.ReadText(reg::kNameA)) CopyCut(*name, type.name, kHardwareNameChars);
                 }
                 m_hardwareTypes.push_back(type);
             }
         }
     }
 
-    ForEachValue(lookup.Get(), [&](std::string_view name, std::string_view data) {
+    ForEachValue(lookup, [&](std::string_view name, std::string_view data) {
         DeviceTypeEntry entry;
         CopyCut(EntryNameOf(name), entry.name, kEntryNameChars);
         entry.fields = ParseFieldString(data);
@@ -171,29 +143,25 @@ Catalogue& LoadedCatalogue() {
 }
 
 LookupOrder ReadLookupOrder() {
-    const UniqueHKey servers = OpenForReading(HKEY_LOCAL_MACHINE, reg::kServersKeyA);
+    const RegKey servers = RegKey::Open(HKEY_LOCAL_MACHINE, reg::kServersKeyA);
     if (!servers) return {};
     char text[256] = {};
-    DWORD size = sizeof(text) - 1;
-    if (RegQueryValueExA(servers.Get(), reg::kIpLookupMethodsA, nullptr, nullptr, reinterpret_cast<BYTE*>(text),
-                         &size) != ERROR_SUCCESS)
-        return {};
-    return ParseLookupMethods(std::string_view(text, size));
+    const RegValueInfo info = servers.Query(reg::kIpLookupMethodsA, text, sizeof(text) - 1);
+    if (info.status != ERROR_SUCCESS) return {};
+    return ParseLookupMethods(std::string_view(text, info.size));
 }
 
 std::int32_t ReadDeviceFile(char* buffer, std::uint32_t size) {
     if (buffer == nullptr || size == 0) return kHlpRegistryFailure;
     buffer[0] = '\0';
-    const UniqueHKey servers = OpenForReading(HKEY_LOCAL_MACHINE, reg::kServersKeyA);
+    const RegKey servers = RegKey::Open(HKEY_LOCAL_MACHINE, reg::kServersKeyA);
     if (!servers) return kHlpRegistryFailure;
-    DWORD type = 0;
-    DWORD stored = size;
-    if (RegQueryValueExA(servers.Get(), reg::kDeviceFileA, nullptr, &type, reinterpret_cast<BYTE*>(buffer),
-                         &stored) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ)) {
+    const RegValueInfo info = servers.Query(reg::kDeviceFileA, buffer, size);
+    if (info.status != ERROR_SUCCESS || (info.type != REG_SZ && info.type != REG_EXPAND_SZ)) {
         buffer[0] = '\0';
         return kHlpRegistryFailure;
     }
+    const DWORD stored = info.size;
     // Text stored without its NUL that exactly fills the buffer does not fit.
     const std::string_view text(buffer, stored);
     const std::size_t end = text.find('\0');

@@ -169,6 +169,50 @@ TEST_F(StoreTest, PortKeyWithoutRedirectionsReadsAsAnEmptyList) {
     EXPECT_TRUE(redirected);
 }
 
+// The flag is read as 32 bits of any type; shorter data counts as far as it
+// goes, longer data as no flag at all.
+TEST_F(StoreTest, FlagOfAnyTypeUpToFourBytes) {
+    const struct {
+        const char* name;
+        DWORD type;
+        std::vector<std::uint8_t> bytes;
+        bool redirected;
+    } cases[] = {
+        {"REG_DWORD 7", REG_DWORD, {7, 0, 0, 0}, true},
+        {"one byte", REG_BINARY, {1}, true},
+        {"two zero bytes", REG_BINARY, {0, 0}, false},
+        {"text \"0\"", REG_SZ, {'0', 0}, true},
+        {"five bytes", REG_BINARY, {1, 0, 0, 0, 0}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetRaw(PortPath(2), "IsRedirected", c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
+        bool redirected = !c.redirected;
+        long count = 0;
+        EXPECT_EQ(kHlpOk, GetPortRedirections(2, nullptr, &redirected, 0, &count, nullptr));
+        EXPECT_EQ(c.redirected, redirected);
+    }
+}
+
+// Texts are read whatever type they were stored with, up to their first NUL.
+TEST_F(StoreTest, TextsOfAnyTypeAreRead) {
+    const std::string server = "SOFTWARE\\Quelt\\Servers\\TCP\\Odd";
+    const std::uint8_t address[16] = {0x02, 0x00, 0x06, 0x0D, 127, 0, 0, 2};
+    SetRaw(server, "Address", REG_BINARY, address, sizeof(address));
+    SetRaw(server, "DeviceType", REG_BINARY, "Box\0junk", 8);
+    SetRaw(server, "Name", REG_EXPAND_SZ, "Odd", 4);
+    SetRaw(EntryPath(3, 0), "Port", REG_BINARY, "Modems", 6);  // without its NUL
+    SetRaw(EntryPath(3, 0), "Server", REG_MULTI_SZ, (server + '\0').c_str(), static_cast<DWORD>(server.size() + 2));
+
+    auto read = Garbage(1);
+    long count = 1;
+    ASSERT_EQ(kHlpOk, GetPortRedirections(3, nullptr, nullptr, 0, &count, read.data()));
+    EXPECT_STREQ("Modems", read[0].portName);
+    EXPECT_STREQ("Box", read[0].device.typeText);
+    EXPECT_STREQ("Odd", read[0].device.name);
+    EXPECT_EQ(0, memcmp(address, read[0].device.address, 16));
+}
+
 TEST_F(StoreTest, MissingFlagReadsAsNotRedirected) {
     SetText(PortPath(2), "DosDevices", "COM5");
     bool redirected = true;
