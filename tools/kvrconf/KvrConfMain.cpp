@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "KvrBrws.h"
+#include "Registry.h"
 #include "RegistryNames.h"
 
 namespace {
@@ -75,14 +76,8 @@ int Show(WORD index) {
 }
 
 int Option(const char* name, const char* value) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, reg::kRezorivKeyA, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return 1;
-    const DWORD number = std::strtoul(value, nullptr, 0);
-    const LONG rc = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS ? 0 : 1;
+    const kvr::RegKey key = kvr::RegKey::Create(HKEY_LOCAL_MACHINE, reg::kRezorivKeyA, KEY_SET_VALUE);
+    return key && key.WriteDword(name, std::strtoul(value, nullptr, 0)) ? 0 : 1;
 }
 
 }  // namespace

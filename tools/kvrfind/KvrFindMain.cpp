@@ -32,6 +32,7 @@
 #include "Clock.h"
 #include "Handles.h"
 #include "KvrBrws.h"
+#include "Registry.h"
 #include "RegistryNames.h"
 
 namespace {
@@ -185,14 +186,8 @@ bool MakeTarget(const std::string& text, Target& target) {
 }
 
 bool WriteLookupMethods(const std::string& methods) {
-    kvr::UniqueHKey key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, reg::kServersKeyA, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(),
-                        nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    return RegSetValueExA(key.Get(), reg::kIpLookupMethodsA, 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(methods.c_str()),
-                          static_cast<DWORD>(methods.size() + 1)) == ERROR_SUCCESS;
+    const kvr::RegKey key = kvr::RegKey::Create(HKEY_LOCAL_MACHINE, reg::kServersKeyA, KEY_SET_VALUE);
+    return key && key.WriteText(reg::kIpLookupMethodsA, methods);
 }
 
 double g_callStart = 0;
