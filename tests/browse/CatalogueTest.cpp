@@ -133,24 +133,14 @@ TEST(FieldStringTest, ReadsSubkeyNumbers) {
 // Writes under the redirected HKEY_LOCAL_MACHINE with the narrow calls the
 // library reads with, so exact byte contents can be set.
 void SetRaw(const std::string& key, const char* name, DWORD type, const void* data, DWORD size) {
-    HKEY h = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr),
-              ERROR_SUCCESS)
-        << key;
-    ASSERT_EQ(RegSetValueExA(h, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS) << name;
-    RegCloseKey(h);
+    ASSERT_TRUE(ScratchRegistry::SetRaw(key, name, type, data, size)) << key << " " << name;
 }
 
 void SetText(const std::string& key, const char* name, const std::string& text) {
-    SetRaw(key, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+    ASSERT_TRUE(ScratchRegistry::SetString(key, name, text)) << key << " " << name;
 }
 
-void CreateKeyA(const std::string& key) {
-    HKEY h = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(h);
-}
+void CreateKeyA(const std::string& key) { ASSERT_TRUE(ScratchRegistry::Open(key)) << key; }
 
 // Imports a REGEDIT4 file's HKEY_LOCAL_MACHINE keys and string values into
 // the redirected hive, as the installer's import would.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "Registry.h"
 #include "ScratchRegistry.h"
 
 class ScratchMachineKey : public ::testing::Test {
@@ -21,41 +22,21 @@ protected:
         return PortPath(port) + "\\Redirections\\" + std::to_string(entry);
     }
 
-    static bool KeyExists(const std::string& path) {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-            return false;
-        RegCloseKey(key);
-        return true;
-    }
+    static bool KeyExists(const std::string& path) { return ScratchRegistry::Exists(path); }
     static DWORD SubkeyCount(const std::string& path) {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-            return 0xFFFFFFFF;
-        DWORD count = 0;
-        RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr);
-        RegCloseKey(key);
-        return count;
+        return kvr::RegKey::Open(HKEY_LOCAL_MACHINE, path.c_str()).SubKeyCount().value_or(0xFFFFFFFF);
     }
-    static void DeleteKey(const std::string& path) {
-        ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str()));
-    }
+    static void DeleteKey(const std::string& path) { ASSERT_TRUE(ScratchRegistry::Delete(path)) << path; }
 
     static void SetRaw(const std::string& path, const char* name, DWORD type, const void* data,
                        DWORD size) {
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
-        EXPECT_EQ(ERROR_SUCCESS,
-                  RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size));
-        RegCloseKey(key);
+        ASSERT_TRUE(ScratchRegistry::SetRaw(path, name, type, data, size)) << path << " " << name;
     }
     static void SetText(const std::string& path, const char* name, const std::string& text) {
-        SetRaw(path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+        ASSERT_TRUE(ScratchRegistry::SetString(path, name, text)) << path << " " << name;
     }
     static void SetDword(const std::string& path, const char* name, DWORD value) {
-        SetRaw(path, name, REG_DWORD, &value, sizeof(value));
+        ASSERT_TRUE(ScratchRegistry::SetDword(path, name, value)) << path << " " << name;
     }
 
     // The value's type and bytes as stored; nothing when it is missing.
@@ -64,20 +45,17 @@ protected:
         std::vector<std::uint8_t> bytes;
     };
     static std::optional<RawValue> GetRaw(const std::string& path, const char* name) {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-            return std::nullopt;
-        RawValue value{};
-        DWORD size = 0;
-        LONG result = RegQueryValueExA(key, name, nullptr, &value.type, nullptr, &size);
-        if (result == ERROR_SUCCESS) {
-            value.bytes.resize(size);
-            result = RegQueryValueExA(key, name, nullptr, &value.type, value.bytes.data(), &size);
-        }
-        RegCloseKey(key);
-        if (result != ERROR_SUCCESS) return std::nullopt;
+        const kvr::RegKey key = kvr::RegKey::Open(HKEY_LOCAL_MACHINE, path.c_str());
+        if (!key) return std::nullopt;
+        kvr::RegValueInfo info = key.Query(name, nullptr, 0);
+        if (info.status != ERROR_SUCCESS) return std::nullopt;
+        RawValue value{info.type, std::vector<std::uint8_t>(info.size)};
+        info = key.Query(name, value.bytes.data(), info.size);
+        if (info.status != ERROR_SUCCESS) return std::nullopt;
+        value.bytes.resize(info.size);
         return value;
     }
+    // A REG_SZ stored with its terminating NUL, as the service expects it.
     static std::optional<std::string> GetText(const std::string& path, const char* name) {
         auto value = GetRaw(path, name);
         if (!value || value->type != REG_SZ || value->bytes.empty() || value->bytes.back() != 0)
@@ -85,11 +63,7 @@ protected:
         return std::string(reinterpret_cast<const char*>(value->bytes.data()));
     }
     static std::optional<DWORD> GetDword(const std::string& path, const char* name) {
-        auto value = GetRaw(path, name);
-        if (!value || value->type != REG_DWORD || value->bytes.size() != 4) return std::nullopt;
-        DWORD result;
-        memcpy(&result, value->bytes.data(), 4);
-        return result;
+        return ScratchRegistry::GetDword(path, name);
     }
 
 private:

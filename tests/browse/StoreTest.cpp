@@ -523,15 +523,11 @@ TEST_F(StoreTest, EntryWhoseServerHasGoneKeepsTheCallersDevicePart) {
 }
 
 TEST_F(StoreTest, ServerKeyWithoutItsValuesFailsTheEntry) {
-    for (const char* missing : {"Address", "DeviceType", "Name"}) {
+    for (const wchar_t* missing : {L"Address", L"DeviceType", L"Name"}) {
         SCOPED_TRACE(missing);
         const RedirectionRecord record = IpEntry("Part", "T", {127, 0, 0, 2}, 1549, "P");
         ASSERT_EQ(kHlpOk, SetPortRedirections(3, nullptr, false, 1, &record));
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quelt\\Servers\\TCP\\Part",
-                                               0, KEY_ALL_ACCESS, &key));
-        RegDeleteValueA(key, missing);
-        RegCloseKey(key);
+        ASSERT_TRUE(ScratchRegistry::Open(std::string("SOFTWARE\\Quelt\\Servers\\TCP\\Part")).DeleteValue(missing));
 
         auto read = Garbage(1);
         long count = 1;

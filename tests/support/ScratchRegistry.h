@@ -55,6 +55,29 @@ public:
     // Creates the key (and any missing parents); the caller owns the handle.
     static HKEY Create(const std::wstring& key) { return Open(key).Release(); }
 
+    // The same in the narrow form the browsing library speaks.
+    static kvr::RegKey Open(const std::string& key) {
+        return kvr::RegKey::Create(HKEY_LOCAL_MACHINE, key.c_str(), KEY_ALL_ACCESS);
+    }
+    static bool SetString(const std::string& key, const char* name, const std::string& value) {
+        return Open(key).WriteText(name, value);
+    }
+    static bool SetDword(const std::string& key, const char* name, DWORD value) {
+        return Open(key).WriteDword(name, value);
+    }
+    static bool SetRaw(const std::string& key, const char* name, DWORD type, const void* data, DWORD size) {
+        return RegSetValueExA(Open(key).Get(), name, 0, type, static_cast<const BYTE*>(data), size) ==
+               ERROR_SUCCESS;
+    }
+    static std::optional<DWORD> GetDword(const std::string& key, const char* name) {
+        return kvr::RegKey::Open(HKEY_LOCAL_MACHINE, key.c_str()).ReadDword(name);
+    }
+    static bool Exists(const std::string& key) {
+        return static_cast<bool>(kvr::RegKey::Open(HKEY_LOCAL_MACHINE, key.c_str()));
+    }
+    // Deletes the key with everything below it.
+    static bool Delete(const std::string& key) { return RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str()) == ERROR_SUCCESS; }
+
 private:
     static inline int s_serial = 0;
     std::wstring m_path;
