@@ -15,6 +15,7 @@
 #include "ServerRecord.h"
 #include "ServerStore.h"
 #include "Trace.h"
+#include "TypeCodes.h"
 
 namespace kvr::browse {
 
@@ -150,9 +151,7 @@ std::int32_t ListDeviceFile(const SearchEnvironment& env, std::uint16_t& found) 
         if (const std::string* type = section.Find("Type")) {
             CopyBounded(device.typeText, kDeviceFileTextSize, type->c_str(), type->size() + 1);
         }
-        const DeviceTypeEntry* entry = env.catalogue.FindByName(device.typeText);
-        if (entry == nullptr) continue;
-        CopyBounded(device.typeCode, entry->fields.code, sizeof entry->fields.code);
+        if (FillTypeCode(env.catalogue, device) == nullptr) continue;
         if (const std::int32_t result = ReportUnique(env, device, found); result != kHlpOk) {
             return result;
         }

@@ -186,6 +186,23 @@ TEST_F(DiscoveryTest, DeviceFileListing) {
     EXPECT_TRUE(network.sent.empty());
 }
 
+// "Ravelin/E 115" is the catalogue's "Ravelin/E" wherever a listing meets it:
+// among the known servers and in the device file alike.
+TEST_F(DiscoveryTest, LongRavelinTypeIsTheShortOneInEveryListing) {
+    SetLookupMethods("DeviceFile");
+    SetText(reg::kLookupKeyA, "Ravelin/E", "CODE=RAV / HARDWARE=15");
+    AddKnownServer("Stored", "RAVELIN/E 115", "127.0.0.54");
+    WriteDeviceFile("[Listed]\nName=Listed\nType=Ravelin/E 115\nVersion=4\nIPAddress=127.0.0.55\n");
+    ASSERT_EQ(kHlpOk, Find("*"));
+    const std::vector<DeviceRecord> found = Found();
+    ASSERT_EQ(2u, found.size());
+    EXPECT_STREQ("RAVELIN/E", found[0].typeText);
+    EXPECT_STREQ("RAV", found[0].typeCode);
+    EXPECT_STREQ("Listed", found[1].name);
+    EXPECT_STREQ("Ravelin/E", found[1].typeText);
+    EXPECT_STREQ("RAV", found[1].typeCode);
+}
+
 TEST_F(DiscoveryTest, SpecificSearchQueriesTheDeviceFileEntry) {
     SetLookupMethods("DeviceFile");
     network.AddDevice("127.0.0.43", "Listed");
