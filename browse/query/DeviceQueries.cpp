@@ -13,12 +13,13 @@ namespace kvr::browse {
 
 namespace {
 
-// Every object lies under the device maker's enterprise arc 1.3.6.1.4.1.5821.
-constexpr std::uint16_t kVersionOid[] = {1, 3, 6, 1, 4, 1, 5821, 1, 7, 1, 0};
-constexpr std::uint16_t kIpDialOutOid[] = {1, 3, 6, 1, 4, 1, 5821, 1, 10, 1, 1, 3, 2};
-constexpr std::uint16_t kHardwareTypeOid[] = {1, 3, 6, 1, 4, 1, 5821, 1, 7, 3, 0};
-constexpr std::uint16_t kOwnAddressOid[] = {1, 3, 6, 1, 4, 1, 5821, 4, 3, 14, 0};
-constexpr std::uint16_t kDeviceNameOid[] = {1, 3, 6, 1, 4, 1, 5821, 1, 11, 11, 0};
+// Every object lies under the device maker's enterprise arc 1.3.6.1.4.1.5821;
+// the codec holds the five of the discovery request.
+using snmp::kDeviceNameOid;
+using snmp::kHardwareTypeOid;
+using snmp::kIpDialOutOid;
+using snmp::kOwnAddressOid;
+using snmp::kVersionOid;
 constexpr std::uint16_t kThirdFlagOid[] = {1, 3, 6, 1, 4, 1, 5821, 1, 10, 1, 1, 3, 3};
 constexpr std::uint16_t kPortNameColumn[] = {1, 3, 6, 1, 4, 1, 5821, 1, 17, 2, 1, 1};
 constexpr std::uint16_t kPortMaskColumn[] = {1, 3, 6, 1, 4, 1, 5821, 1, 17, 2, 1, 2};
@@ -113,13 +114,18 @@ void BuildDiscoveryRequest(snmp::Request& request) {
     AddBinding(request, kDeviceNameOid);
 }
 
+std::uint32_t HardwareTypeOf(const snmp::DiscoveryAnswer& answer) {
+    const std::int32_t number = answer.hardwareType;
+    return static_cast<std::uint32_t>(number < 0 && number >= -128 ? number + 256 : number);
+}
+
 void FillDiscoveryRecord(const snmp::DiscoveryAnswer& answer, DeviceDetailRecord& record) {
     std::memset(&record, 0, sizeof record);
     record.device.transport = kTransportIp;
     const ServerAddress address = IpDestination(answer.address, kDiscoveredServerTcpPort);
     std::memcpy(record.device.address, &address, sizeof address);
     std::memcpy(record.device.name, answer.name, std::min(answer.nameLength, snmp::kMaxDeviceName));
-    record.hardwareType = static_cast<std::uint8_t>(answer.hardwareType);
+    record.hardwareType = HardwareTypeOf(answer);
     std::memcpy(record.version, answer.version, sizeof record.version);
     record.capability = answer.capability;
 }
@@ -141,8 +147,7 @@ std::int32_t QuerySingleDevice(QueryContext& query, std::int32_t wantedHardwareT
         Trace("Version verification failed :");
         return kHlpVersionTooOld;
     }
-    if (wantedHardwareType != -1 &&
-        wantedHardwareType != static_cast<std::uint8_t>(answer.hardwareType)) {
+    if (wantedHardwareType != -1 && wantedHardwareType != static_cast<std::int32_t>(HardwareTypeOf(answer))) {
         Trace("Hardware type verification failed :");
         return kHlpWrongHardwareType;
     }

@@ -14,6 +14,11 @@ namespace kvr::browse {
 // expects them.
 void BuildDiscoveryRequest(snmp::Request& request);
 
+// The device's hardware type number. A type from 128 to 255 written in one
+// byte, without the leading zero that keeps a BER INTEGER positive, reads as
+// a negative number; it is taken as the byte it was meant to be.
+std::uint32_t HardwareTypeOf(const snmp::DiscoveryAnswer& answer);
+
 // The record of a discovery reply: cleared, then transport 2, family 2,
 // port 1549, the device's address, name, hardware type, version and
 // capability.

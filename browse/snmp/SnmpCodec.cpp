@@ -33,7 +33,7 @@ std::size_t IntegerContentSize(std::int32_t value) {
     return size;
 }
 
-std::size_t SubIdSize(std::uint32_t value) {
+constexpr std::size_t SubIdSize(std::uint32_t value) {
     std::size_t size = 1;
     while (value >= 0x80) {
         value >>= 7;
@@ -261,6 +261,139 @@ std::int32_t StatusResult(std::int32_t errorStatus) {
     return HlpSnmpError(errorStatus);
 }
 
+// Identifier contents as agents write them, built from the sub-identifiers at
+// compile time so the reader compares bytes instead of decoding.
+struct EncodedOid {
+    std::uint8_t bytes[16] = {};
+    std::size_t length = 0;
+};
+
+template <std::size_t N>
+constexpr EncodedOid EncodeOidContent(const std::uint16_t (&ids)[N]) {
+    EncodedOid out;
+    auto put = [&out](std::uint32_t value) {
+        for (std::size_t i = SubIdSize(value); i > 1; --i) {
+            out.bytes[out.length++] = static_cast<std::uint8_t>(0x80 | ((value >> ((i - 1) * 7)) & 0x7F));
+        }
+        out.bytes[out.length++] = static_cast<std::uint8_t>(value & 0x7F);
+    };
+    put(40u * ids[0] + ids[1]);
+    for (std::size_t i = 2; i < N; ++i) put(ids[i]);
+    return out;
+}
+
+constexpr EncodedOid kDiscoveryOidContents[kDiscoveryObjectCount] = {
+    EncodeOidContent(kVersionOid), EncodeOidContent(kIpDialOutOid), EncodeOidContent(kHardwareTypeOid),
+    EncodeOidContent(kOwnAddressOid), EncodeOidContent(kDeviceNameOid)};
+static_assert(kDiscoveryOidContents[0].length == 11 && kDiscoveryOidContents[1].length == 13 &&
+              kDiscoveryOidContents[2].length == 11 && kDiscoveryOidContents[3].length == 11 &&
+              kDiscoveryOidContents[4].length == 11);
+
+bool IsBytesType(std::uint8_t tag) { return tag == kOctetString || tag == kIpAddress || tag == kOpaque; }
+
+// The dial-out value and the hardware type: an integer type read as the
+// decoder reads it, or a string of one byte, which some agents send.
+bool ReadSmallNumber(const Element& e, std::int32_t& value) {
+    if (IsIntegerType(e.tag)) return ReadIntegerContent(e, value);
+    if (!IsBytesType(e.tag) || e.length != 1) return false;
+    value = e.content[0];
+    return true;
+}
+
+// The values of the five discovery bindings, each binding holding exactly
+// its object's identifier and one value, and nothing after the fifth. Any
+// valid length form is taken.
+bool WalkDiscoveryValues(const Element& list, Element (&values)[kDiscoveryObjectCount]) {
+    Reader inList(list);
+    for (std::size_t i = 0; i < kDiscoveryObjectCount; ++i) {
+        Element binding;
+        Element name;
+        if (!inList.Expect(kSequence, binding)) return false;
+        Reader inBinding(binding);
+        const EncodedOid& oid = kDiscoveryOidContents[i];
+        if (!inBinding.Expect(kObjectId, name) || name.length != oid.length) return false;
+        // A plain loop: the C library's memcmp is a call away under Wine.
+        for (std::size_t k = 0; k < oid.length; ++k) {
+            if (name.content[k] != oid.bytes[k]) return false;
+        }
+        if (!inBinding.Next(values[i]) || !inBinding.AtEnd()) return false;
+    }
+    return inList.AtEnd();
+}
+
+// The form agents write: one-byte lengths throughout, the version as a 5-byte
+// OCTET STRING, the dial-out value and the hardware type as one-byte
+// INTEGERs, the address as an IpAddress. Every byte up to the name's length
+// is then fixed but for the values, so the bindings are checked against one
+// template, eight bytes at a time.
+struct CommonForm {
+    static constexpr std::size_t kWords = 12;
+    static constexpr std::size_t kNameTagAt = kWords * 8;  // then the name's length and characters
+    static constexpr std::size_t kBindingAt[kDiscoveryObjectCount] = {0, 22, 42, 60, 81};
+    static constexpr std::uint8_t kValueTag[kDiscoveryObjectCount] = {kOctetString, kInteger, kInteger,
+                                                                      kIpAddress, kOctetString};
+    static constexpr std::size_t kValueLength[kDiscoveryObjectCount - 1] = {5, 1, 1, 4};
+
+    std::uint8_t bytes[kWords * 8] = {};
+    std::uint8_t mask[kWords * 8] = {};  // 0xFF where the byte is fixed
+
+    constexpr CommonForm() {
+        for (std::size_t i = 0; i < kDiscoveryObjectCount; ++i) {
+            const EncodedOid& oid = kDiscoveryOidContents[i];
+            std::size_t at = kBindingAt[i];
+            const bool last = i + 1 == kDiscoveryObjectCount;
+            Fix(at++, kSequence);
+            if (!last) Fix(at, static_cast<std::uint8_t>(2 + oid.length + 2 + kValueLength[i]));
+            ++at;  // the last binding's length follows its name
+            Fix(at++, kObjectId);
+            Fix(at++, static_cast<std::uint8_t>(oid.length));
+            for (std::size_t k = 0; k < oid.length; ++k) Fix(at++, oid.bytes[k]);
+            if (last) break;
+            Fix(at++, kValueTag[i]);
+            Fix(at++, static_cast<std::uint8_t>(kValueLength[i]));
+        }
+    }
+    constexpr void Fix(std::size_t at, std::uint8_t value) {
+        bytes[at] = value;
+        mask[at] = 0xFF;
+    }
+};
+constexpr CommonForm kCommonForm;
+static_assert(CommonForm::kBindingAt[4] + 2 + 2 + 11 == CommonForm::kNameTagAt);
+
+std::uint64_t Word(const std::uint8_t* p) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// The values at their fixed places when the bindings are in the common form.
+bool ReadCommonForm(const Element& list, Element (&values)[kDiscoveryObjectCount]) {
+    constexpr std::size_t kNameAt = CommonForm::kNameTagAt + 2;
+    const std::uint8_t* b = list.content;
+    if (list.length < kNameAt) return false;
+    const std::size_t nameLength = b[kNameAt - 1];
+    if (list.length != kNameAt + nameLength || b[CommonForm::kNameTagAt] != kOctetString || nameLength >= 0x80 ||
+        b[CommonForm::kBindingAt[4] + 1] != 2 + 11 + 2 + nameLength) {
+        return false;
+    }
+    std::uint64_t differ = 0;
+    for (std::size_t w = 0; w < CommonForm::kWords; ++w) {
+        differ |= (Word(b + 8 * w) ^ Word(kCommonForm.bytes + 8 * w)) & Word(kCommonForm.mask + 8 * w);
+    }
+    if (differ != 0) return false;
+    for (std::size_t i = 0; i + 1 < kDiscoveryObjectCount; ++i) {
+        const std::size_t at = CommonForm::kBindingAt[i + 1] - CommonForm::kValueLength[i];
+        values[i] = Element{CommonForm::kValueTag[i], b + at, CommonForm::kValueLength[i]};
+    }
+    values[4] = Element{kOctetString, b + kNameAt, nameLength};
+    return true;
+}
+
+bool ReadDiscoveryValues(const Element& list, Element (&values)[kDiscoveryObjectCount]) {
+    return ReadCommonForm(list, values) || WalkDiscoveryValues(list, values);
+}
+
 }  // namespace
 
 std::size_t EncodeLength(std::size_t length, std::uint8_t* buf, std::size_t capacity) {
@@ -407,47 +540,29 @@ std::int32_t ReadDiscoveryReply(const std::uint8_t* data, std::size_t length,
                                 DiscoveryAnswer& answer) {
     answer = DiscoveryAnswer{};
     Header h;
-    if (!ReadHeader(data, length, h)) return kHlpUndecodable;
+    if (!ReadHeader(data, length, h) || h.community.length > kCommunityBufferSize) return kHlpUndecodable;
     answer.errorStatus = h.errorStatus;
-    if (h.errorStatus != 0) return StatusResult(h.errorStatus);
+    const std::int32_t result = StatusResult(h.errorStatus);
 
-    // Fixed layout from B, the first binding: five SEQUENCEs of an identifier
-    // of 11 or 13 bytes and a value of 5, 1, 1, 4 and n bytes, one-byte lengths.
-    struct Frame {
-        std::size_t at;          // the binding's SEQUENCE tag
-        std::uint8_t oidLength;
-        std::uint8_t valueLength;  // 0: the name, any short length
-    };
-    static constexpr Frame kFrames[] = {{0, 11, 5}, {22, 13, 1}, {42, 11, 1}, {60, 11, 4}, {81, 11, 0}};
-    const std::uint8_t* b = h.bindings.content;
-    const std::size_t n = h.bindings.length;
-    for (const Frame& f : kFrames) {
-        const std::size_t valueAt = f.at + 4 + f.oidLength;  // value tag
-        if (valueAt + 2 > n) return kHlpUndecodable;
-        if (b[f.at] != kSequence || b[f.at + 2] != kObjectId || b[f.at + 3] != f.oidLength) {
-            return kHlpUndecodable;
-        }
-        const std::size_t valueLength = b[valueAt + 1];
-        if (valueLength >= 0x80 || (f.valueLength != 0 && valueLength != f.valueLength)) {
-            return kHlpUndecodable;
-        }
-        // The binding's own length must cover exactly its identifier and value.
-        if (b[f.at + 1] != 2 + f.oidLength + 2 + valueLength) return kHlpUndecodable;
-        if (valueAt + 2 + valueLength > n) return kHlpUndecodable;
+    Element v[kDiscoveryObjectCount];
+    std::int32_t dialOut = 0;
+    std::int32_t hardwareType = 0;
+    if (!ReadDiscoveryValues(h.bindings, v) || !IsBytesType(v[0].tag) || v[0].length != 5 ||
+        !ReadSmallNumber(v[1], dialOut) || !ReadSmallNumber(v[2], hardwareType) || !IsBytesType(v[3].tag) ||
+        v[3].length != 4 || !IsBytesType(v[4].tag)) {
+        return result == kHlpOk ? kHlpUndecodable : result;
     }
-
-    std::memcpy(answer.version, b + 17, 4);
-    answer.majorVersion = static_cast<std::int8_t>(b[17]);
-    answer.capability = b[21];
-    answer.dialOut = b[41];
-    answer.hardwareType = static_cast<std::int8_t>(b[59]);
-    std::memcpy(answer.address, b + 77, 4);
-    std::size_t nameLength = b[97];
-    if (nameLength > kMaxDeviceName) nameLength = kMaxDeviceName;
-    std::memcpy(answer.name, b + 98, nameLength);
-    answer.name[nameLength] = '\0';
-    answer.nameLength = nameLength;
-    return kHlpOk;
+    answer.hasValues = true;
+    std::memcpy(answer.version, v[0].content, 4);
+    answer.majorVersion = static_cast<std::int8_t>(v[0].content[0]);
+    answer.capability = v[0].content[4];
+    answer.dialOut = dialOut;
+    answer.hardwareType = hardwareType;
+    std::memcpy(answer.address, v[3].content, 4);
+    answer.nameLength = v[4].length < kMaxDeviceName ? v[4].length : kMaxDeviceName;
+    std::memcpy(answer.name, v[4].content, answer.nameLength);
+    answer.name[answer.nameLength] = '\0';
+    return result;
 }
 
 bool OidPrefixEqual(const Oid& a, const Oid& b, std::size_t n) {

@@ -116,24 +116,41 @@ std::int32_t DecodeReply(const std::uint8_t* data, std::size_t length, Reply& re
 // success.
 std::int32_t ReplyResult(const Reply& reply);
 
-// The fixed fields of the answer to the five-object discovery request.
+// The five objects of the discovery request, in the order its answer holds
+// them, under the device maker's enterprise arc 1.3.6.1.4.1.5821: the
+// version (5 bytes: 4 version bytes, then the capability value), the IP
+// dial-out value, the hardware type, the device's own address, its name.
+inline constexpr std::size_t kDiscoveryObjectCount = 5;
+inline constexpr std::uint16_t kVersionOid[] = {1, 3, 6, 1, 4, 1, 5821, 1, 7, 1, 0};
+inline constexpr std::uint16_t kIpDialOutOid[] = {1, 3, 6, 1, 4, 1, 5821, 1, 10, 1, 1, 3, 2};
+inline constexpr std::uint16_t kHardwareTypeOid[] = {1, 3, 6, 1, 4, 1, 5821, 1, 7, 3, 0};
+inline constexpr std::uint16_t kOwnAddressOid[] = {1, 3, 6, 1, 4, 1, 5821, 4, 3, 14, 0};
+inline constexpr std::uint16_t kDeviceNameOid[] = {1, 3, 6, 1, 4, 1, 5821, 1, 11, 11, 0};
+
+// The fields of the answer to the five-object discovery request.
 struct DiscoveryAnswer {
     std::int32_t errorStatus = 0;
+    // The five values were read. An error reply may carry them too (agents
+    // mostly echo NULLs instead); the fields below are set only when true.
+    bool hasValues = false;
     std::uint8_t version[4] = {};  // version[0] is the major version
     std::int8_t majorVersion = 0;
     std::uint8_t capability = 0;
-    std::uint8_t dialOut = 0;       // 3: the device offers IP dial-out
-    std::int8_t hardwareType = 0;
+    std::int32_t dialOut = 0;       // 3: the device offers IP dial-out
+    std::int32_t hardwareType = 0;  // the INTEGER as the full decoder reads it
     std::uint8_t address[4] = {};   // network byte order
     char name[kMaxDeviceName + 1] = {};
     std::size_t nameLength = 0;
 };
 
-// Reads the answer without decoding it fully. The message header is walked by
-// its real lengths (agents write each length in its shortest form); the five
-// bindings are read at their fixed positions after checking that their
-// framing is there. Returns 0, -100 - n for error-status n (fields other than
-// errorStatus unset), or -100 for anything else.
+// Reads the answer without building the decoded form: the header and the five
+// bindings are walked by their real lengths, in any valid BER length form,
+// and each value is read in place. Whatever it reads, the full decoder reads
+// the same way: exactly the five objects above, values of the types the
+// decoder knows (the version, address and name as byte strings, the dial-out
+// value and hardware type as integers of up to 4 bytes, or one-byte strings).
+// Returns 0; -100 - n for error-status n, with the values when they are there
+// (hasValues); or -100 for anything else (a status 0 reply without them).
 std::int32_t ReadDiscoveryReply(const std::uint8_t* data, std::size_t length,
                                 DiscoveryAnswer& answer);
 

@@ -62,6 +62,20 @@ TEST_F(DeviceQueryTest, SingleDeviceAnswerFillsTheDetailRecord) {
     EXPECT_EQ(6, record.capability);
 }
 
+// A type of 128 or more written in one byte reads as a negative INTEGER; it
+// means the byte, as a correctly written two-byte type does.
+TEST(HardwareTypeOfTest, NegativeOneByteTypesAreTheirByte) {
+    const struct {
+        std::int32_t read;
+        std::uint32_t number;
+    } cases[] = {{9, 9}, {-10, 246}, {-128, 128}, {200, 200}, {300, 300}, {70000, 70000}};
+    for (const auto& c : cases) {
+        snmp::DiscoveryAnswer answer;
+        answer.hardwareType = c.read;
+        EXPECT_EQ(c.number, HardwareTypeOf(answer)) << c.read;
+    }
+}
+
 TEST_F(DeviceQueryTest, SingleDeviceVerification) {
     struct Case {
         int major;
@@ -74,6 +88,9 @@ TEST_F(DeviceQueryTest, SingleDeviceVerification) {
         {3, 9, -1, kHlpVersionTooOld},
         {4, 9, 12, kHlpWrongHardwareType},
         {3, 9, 12, kHlpVersionTooOld},  // the version is checked first
+        {4, 200, 200, kHlpOk},          // types from 128 on take two bytes
+        {4, 300, 300, kHlpOk},
+        {4, 300, 44, kHlpWrongHardwareType},
     };
     for (const Case& c : cases) {
         device.snmp.version[0] = static_cast<std::uint8_t>(c.major);

@@ -12,8 +12,10 @@
 
 using ber::Bytes;
 using ber::Concat;
+using ber::OidContent;
 using ber::Text;
 using ber::Tlv;
+using ber::TlvLong;
 
 namespace {
 
@@ -33,27 +35,17 @@ const Bytes kSysDescr = {0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x01, 0x00};
 const Bytes kNullValue = {0x05, 0x00};
 
 // The five discovery objects, under 1.3.6.1.4.1.5821.
-const std::vector<std::vector<std::uint16_t>> kDiscoveryOids = {
-    {1, 3, 6, 1, 4, 1, 5821, 1, 7, 1, 0},
-    {1, 3, 6, 1, 4, 1, 5821, 1, 10, 1, 1, 3, 2},
-    {1, 3, 6, 1, 4, 1, 5821, 1, 7, 3, 0},
-    {1, 3, 6, 1, 4, 1, 5821, 4, 3, 14, 0},
-    {1, 3, 6, 1, 4, 1, 5821, 1, 11, 11, 0},
-};
-
-Bytes OidContent(const std::vector<std::uint16_t>& ids) {
-    Bytes out{static_cast<std::uint8_t>(40 * ids[0] + ids[1])};
-    for (std::size_t i = 2; i < ids.size(); ++i) {
-        if (ids[i] >= 0x4000) out.push_back(static_cast<std::uint8_t>(0x80 | (ids[i] >> 14)));
-        if (ids[i] >= 0x80) out.push_back(static_cast<std::uint8_t>(0x80 | ((ids[i] >> 7) & 0x7F)));
-        out.push_back(static_cast<std::uint8_t>(ids[i] & 0x7F));
-    }
-    return out;
+template <std::size_t N>
+std::vector<std::uint16_t> Ids(const std::uint16_t (&ids)[N]) {
+    return {ids, ids + N};
 }
 
-// A device's answer to the discovery request.
-Bytes DiscoveryReply(const std::string& name, const Bytes& status = kZero,
-                     const Bytes& community = Text("public")) {
+const std::vector<std::vector<std::uint16_t>> kDiscoveryOids = {
+    Ids(snmp::kVersionOid), Ids(snmp::kIpDialOutOid), Ids(snmp::kHardwareTypeOid), Ids(snmp::kOwnAddressOid),
+    Ids(snmp::kDeviceNameOid)};
+
+// The five bindings of a device's answer to the discovery request.
+Bytes DiscoveryBindings(const std::string& name) {
     const Bytes values[] = {
         Tlv(0x04, {4, 1, 2, 3, 0x21}),  // version 4.1.2.3, capability 0x21
         Tlv(0x02, {3}),
@@ -65,7 +57,12 @@ Bytes DiscoveryReply(const std::string& name, const Bytes& status = kZero,
     for (std::size_t i = 0; i < 5; ++i) {
         bindings = Concat({bindings, Binding(OidContent(kDiscoveryOids[i]), values[i])});
     }
-    return Message(bindings, status, community);
+    return bindings;
+}
+
+Bytes DiscoveryReply(const std::string& name, const Bytes& status = kZero,
+                     const Bytes& community = Text("public")) {
+    return Message(DiscoveryBindings(name), status, community);
 }
 
 Bytes Encode(const snmp::Request& request, std::int32_t expectedResult = kHlpOk) {
@@ -477,8 +474,12 @@ TEST_F(SnmpDecoding, DiscoveryReaderRejectsOtherLayouts) {
         {"first value not 5 bytes", b + 16, 0x04},
         {"address not 4 bytes", b + 76, 0x05},
         {"name longer than the message", b + 97, 0x04},
-        {"name length in the long form", b + 97, 0x81},
+        {"name length in a long form running past the message", b + 97, 0x81},
         {"third identifier tag", b + 44, 0x04},
+        {"another object", b + 10, 0x08},
+        {"address as an INTEGER", b + 75, 0x02},
+        {"version as a NULL", b + 15, 0x05},
+        {"hardware type of an unknown type", b + 57, 0x46},
     };
     for (const auto& c : cases) {
         Bytes bad = good;
@@ -493,6 +494,128 @@ TEST_F(SnmpDecoding, DiscoveryReaderRejectsOtherLayouts) {
                                        Binding(OidContent(kDiscoveryOids[3]), Tlv(0x40, {127, 0, 0, 1}))}));
     snmp::DiscoveryAnswer answer;
     EXPECT_EQ(snmp::ReadDiscoveryReply(four.data(), four.size(), answer), kHlpUndecodable);
+    EXPECT_FALSE(answer.hasValues);
+    // A sixth binding: the full decoder would read it, the reader cannot.
+    const Bytes six = Message(Concat({DiscoveryBindings("dev"), Binding(kSysDescr, kNullValue)}));
+    EXPECT_EQ(snmp::ReadDiscoveryReply(six.data(), six.size(), answer), kHlpUndecodable);
+    // A community the full decoder has no room for.
+    const Bytes community = DiscoveryReply("dev", kZero, Bytes(snmp::kCommunityBufferSize + 1, 'c'));
+    EXPECT_EQ(snmp::ReadDiscoveryReply(community.data(), community.size(), answer), kHlpUndecodable);
+}
+
+namespace {
+
+// The elements of a discovery answer, by which one takes a long-form length.
+enum AnswerElement { kMessageElement, kCommunityElement, kPduElement, kListElement, kBindingElement = 4,
+                     kOidElement = 9, kValueElement = 14, kAnswerElements = 19 };
+
+struct TypedValue {
+    std::uint8_t tag;
+    Bytes content;
+};
+
+const TypedValue kPlainValues[] = {{0x04, {4, 1, 2, 3, 0x21}}, {0x02, {3}}, {0x02, {9}}, {0x40, {127, 0, 0, 9}},
+                                   {0x04, Text("Harbor")}};
+
+// A discovery answer with the values given, every length in the shortest
+// form but the element longAt's, which takes lengthBytes long-form bytes.
+Bytes AnswerInForm(const TypedValue (&values)[5], int longAt = -1, std::size_t lengthBytes = 1,
+                   const Bytes& status = kZero) {
+    const auto tlv = [&](int element, std::uint8_t tag, const Bytes& content) {
+        return element == longAt ? TlvLong(tag, content, lengthBytes) : Tlv(tag, content);
+    };
+    Bytes bindings;
+    for (int i = 0; i < 5; ++i) {
+        bindings = Concat({bindings, tlv(kBindingElement + i, 0x30,
+                                         Concat({tlv(kOidElement + i, 0x06, OidContent(kDiscoveryOids[i])),
+                                                 tlv(kValueElement + i, values[i].tag, values[i].content)}))});
+    }
+    const Bytes pdu = tlv(kPduElement, 0xA2, Concat({kZero, status, kZero, tlv(kListElement, 0x30, bindings)}));
+    return tlv(kMessageElement, 0x30, Concat({kZero, tlv(kCommunityElement, 0x04, Text("public")), pdu}));
+}
+
+}  // namespace
+
+// Agents may write any length in a long form; the reader takes each and reads
+// what the full decoder reads.
+TEST_F(SnmpDecoding, DiscoveryReaderTakesEveryLengthForm) {
+    for (int element = 0; element < kAnswerElements; ++element) {
+        for (std::size_t lengthBytes : {1, 2, 4}) {
+            SCOPED_TRACE("element " + std::to_string(element) + ", " + std::to_string(lengthBytes) + " length bytes");
+            const Bytes message = AnswerInForm(kPlainValues, element, lengthBytes);
+            ASSERT_EQ(Decode(message, *reply_), kHlpOk);
+            snmp::DiscoveryAnswer answer;
+            ASSERT_EQ(snmp::ReadDiscoveryReply(message.data(), message.size(), answer), kHlpOk);
+            EXPECT_TRUE(answer.hasValues);
+            EXPECT_EQ(Bytes(answer.version, answer.version + 4), (Bytes{4, 1, 2, 3}));
+            EXPECT_EQ(answer.capability, 0x21);
+            EXPECT_EQ(answer.dialOut, 3);
+            EXPECT_EQ(answer.hardwareType, 9);
+            EXPECT_EQ(Bytes(answer.address, answer.address + 4), (Bytes{127, 0, 0, 9}));
+            EXPECT_STREQ(answer.name, "Harbor");
+        }
+    }
+}
+
+// Values in every width and type the full decoder reads them in.
+TEST_F(SnmpDecoding, DiscoveryReaderTakesValuesAsTheDecoderReadsThem) {
+    const struct {
+        const char* name;
+        int object;
+        TypedValue value;
+        std::int32_t dialOut;
+        std::int32_t hardwareType;
+    } cases[] = {
+        {"hardware type 200 in two bytes", 2, {0x02, {0x00, 0xC8}}, 3, 200},
+        {"hardware type 300", 2, {0x02, {0x01, 0x2C}}, 3, 300},
+        {"hardware type 200 in one byte", 2, {0x02, {0xC8}}, 3, -56},
+        {"hardware type 70000 in three bytes", 2, {0x02, {0x01, 0x11, 0x70}}, 3, 70000},
+        {"hardware type as a Gauge", 2, {0x42, {0x09}}, 3, 9},
+        {"hardware type as a Counter in five bytes", 2, {0x41, {0x00, 0x80, 0x00, 0x00, 0x00}}, 3, INT32_MIN},
+        {"hardware type as one byte of text", 2, {0x04, {0x0C}}, 3, 12},
+        {"dial-out in two bytes", 1, {0x02, {0x00, 0x03}}, 3, 9},
+        {"dial-out as one byte of text", 1, {0x04, {0x03}}, 3, 9},
+        {"dial-out 2", 1, {0x02, {0x02}}, 2, 9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TypedValue values[5] = {kPlainValues[0], kPlainValues[1], kPlainValues[2], kPlainValues[3], kPlainValues[4]};
+        values[c.object] = c.value;
+        const Bytes message = AnswerInForm(values);
+        ASSERT_EQ(Decode(message, *reply_), kHlpOk);
+        snmp::DiscoveryAnswer answer;
+        ASSERT_EQ(snmp::ReadDiscoveryReply(message.data(), message.size(), answer), kHlpOk);
+        EXPECT_EQ(answer.dialOut, c.dialOut);
+        EXPECT_EQ(answer.hardwareType, c.hardwareType);
+        EXPECT_STREQ(answer.name, "Harbor");
+    }
+    // Wider than the decoder reads.
+    TypedValue values[5] = {kPlainValues[0], kPlainValues[1], {0x02, {1, 2, 3, 4, 5}}, kPlainValues[3],
+                            kPlainValues[4]};
+    const Bytes wide = AnswerInForm(values);
+    snmp::DiscoveryAnswer answer;
+    EXPECT_EQ(snmp::ReadDiscoveryReply(wide.data(), wide.size(), answer), kHlpUndecodable);
+}
+
+// An error reply carries its values where the agent sent them; an agent's
+// echo of the request (NULL values) has none to read.
+TEST_F(SnmpDecoding, DiscoveryReaderReadsTheValuesOfAnErrorReply) {
+    const Bytes status5 = {0x02, 0x01, 0x05};
+    const Bytes withValues = AnswerInForm(kPlainValues, -1, 1, status5);
+    snmp::DiscoveryAnswer answer;
+    EXPECT_EQ(snmp::ReadDiscoveryReply(withValues.data(), withValues.size(), answer), -105);
+    EXPECT_EQ(answer.errorStatus, 5);
+    EXPECT_TRUE(answer.hasValues);
+    EXPECT_EQ(answer.dialOut, 3);
+    EXPECT_STREQ(answer.name, "Harbor");
+
+    const TypedValue nulls[5] = {{0x05, {}}, {0x05, {}}, {0x05, {}}, {0x05, {}}, {0x05, {}}};
+    const Bytes echo = AnswerInForm(nulls, -1, 1, status5);
+    EXPECT_EQ(snmp::ReadDiscoveryReply(echo.data(), echo.size(), answer), -105);
+    EXPECT_EQ(answer.errorStatus, 5);
+    EXPECT_FALSE(answer.hasValues);
+    EXPECT_EQ(answer.dialOut, 0);
+    EXPECT_EQ(snmp::ReadDiscoveryReply(echo.data(), echo.size() - 1, answer), kHlpUndecodable);
 }
 
 // Every cut of a valid reply fails cleanly, read from an exactly sized copy.

@@ -152,6 +152,22 @@ TEST_F(DiscoveryTest, BroadcastReplyErrorStatus) {
     EXPECT_EQ(-105, Find("*"));
 }
 
+// Agents that write their hardware type in two bytes are found and named.
+TEST_F(DiscoveryTest, WideHardwareTypesAreNamed) {
+    SetLookupMethods("Proprietary");
+    SetText(std::string(reg::kLookupKeyA) + "\\HardwareTypes\\200", "Name", "Model 200");
+    SetText(reg::kLookupKeyA, "Big Rack", "CODE=BIG / HARDWARE=300");
+    Discoverable(network, "127.0.0.38", "TwoHundred", 200);
+    Discoverable(network, "127.0.0.39", "ThreeHundred", 300);
+    ASSERT_EQ(kHlpOk, Find("*"));
+    const std::vector<DeviceRecord> found = Found();
+    ASSERT_EQ(2u, found.size());
+    EXPECT_STREQ("Model 200", found[0].typeText);
+    EXPECT_STREQ("ORD200", found[0].typeCode);
+    EXPECT_STREQ("Big Rack", found[1].typeText);
+    EXPECT_STREQ("BIG", found[1].typeCode);
+}
+
 TEST_F(DiscoveryTest, StrayDatagramsOnTheDiscoveryPortAreSkipped) {
     SetLookupMethods("Proprietary");
     Discoverable(network, "127.0.0.36", "Real");

@@ -1,6 +1,7 @@
 // Writes the seed replies for the SNMP fuzz targets into the directory given:
-// discovery answers in the short and long length forms and with a name longer
-// than the reader keeps, an error answer and a reply with every value type.
+// discovery answers in the short and long length forms (every element's, in
+// one of them), with a two-byte hardware type and with a name longer than the
+// reader keeps, an error answer and a reply with every value type.
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -16,6 +17,7 @@ using ber::Bytes;
 using ber::Concat;
 using ber::Text;
 using ber::Tlv;
+using ber::TlvLong;
 
 const Bytes kZero = {0x02, 0x01, 0x00};
 
@@ -34,12 +36,25 @@ const Bytes kOids[] = {
     {0x2B, 6, 1, 4, 1, 0xAD, 0x3D, 1, 11, 11, 0},
 };
 
-Bytes DiscoveryReply(const std::string& name, const Bytes& status, const std::string& community) {
-    const Bytes values[] = {Tlv(0x04, {4, 1, 2, 3, 0x21}), Tlv(0x02, {3}), Tlv(0x02, {0xF6}),
+Bytes DiscoveryReply(const std::string& name, const Bytes& status, const std::string& community,
+                     const Bytes& hardwareType = Tlv(0x02, {0xF6})) {
+    const Bytes values[] = {Tlv(0x04, {4, 1, 2, 3, 0x21}), Tlv(0x02, {3}), hardwareType,
                             Tlv(0x40, {127, 0, 0, 9}), Tlv(0x04, Text(name))};
     Bytes bindings;
     for (std::size_t i = 0; i < 5; ++i) bindings = Concat({bindings, Binding(kOids[i], values[i])});
     return Message(bindings, status, Text(community));
+}
+
+// Every element of the answer with a two-byte long-form length.
+Bytes DiscoveryReplyInLongForms(const std::string& name) {
+    const Bytes values[] = {TlvLong(0x04, {4, 1, 2, 3, 0x21}, 2), TlvLong(0x02, {3}, 2), TlvLong(0x02, {0x01, 0x2C}, 2),
+                            TlvLong(0x40, {127, 0, 0, 9}, 2), TlvLong(0x04, Text(name), 2)};
+    Bytes bindings;
+    for (std::size_t i = 0; i < 5; ++i) {
+        bindings = Concat({bindings, TlvLong(0x30, Concat({TlvLong(0x06, kOids[i], 2), values[i]}), 2)});
+    }
+    const Bytes pdu = TlvLong(0xA2, Concat({kZero, kZero, kZero, TlvLong(0x30, bindings, 2)}), 2);
+    return TlvLong(0x30, Concat({kZero, TlvLong(0x04, Text("public"), 2), pdu}), 2);
 }
 
 Bytes EveryValueType() {
@@ -78,6 +93,8 @@ int main(int argc, char** argv) {
                     Write(dir + "/discovery-long", DiscoveryReply(std::string(47, 'n'), kZero, std::string(30, 'c'))) &&
                     Write(dir + "/discovery-overlong", DiscoveryReply(std::string(60, 'o'), kZero, "public")) &&
                     Write(dir + "/discovery-error", DiscoveryReply("x", {0x02, 0x01, 0x02}, "public")) &&
+                    Write(dir + "/discovery-long-forms", DiscoveryReplyInLongForms("Harbor")) &&
+                    Write(dir + "/discovery-wide-type", DiscoveryReply("w", kZero, "public", Tlv(0x02, {0x00, 0xC8}))) &&
                     Write(dir + "/every-value-type", EveryValueType());
     if (!ok) std::fprintf(stderr, "cannot write the seeds into %s\n", dir.c_str());
     return ok ? 0 : 1;
