@@ -192,10 +192,13 @@ std::int32_t RunBroadcastMethod(const SearchEnvironment& env, const SearchParame
         result = query.WaitForReply(outcome);
         if (result != kHlpOk || outcome == QueryContext::Outcome::TimedOut) break;
         const std::int32_t read = snmp::ReadDiscoveryReply(query.Reply(), query.ReplyLength(), answer);
-        // Whatever else arrives on the port is not an answer.
+        // The filters come first: an error reply that does not pass them (an
+        // agent's echo of the request holds no values) is skipped, so one
+        // faulty device does not end the search. Whatever else arrives on the
+        // port is not an answer.
+        if (!answer.hasValues || !KeepBroadcastReply(params, answer)) continue;
         if (read == kHlpUndecodable || read == kNoSuchNameResult) continue;
         if (read != kHlpOk) return read;
-        if (!KeepBroadcastReply(params, answer)) continue;
         DeviceDetailRecord record;
         FillDiscoveryRecord(answer, record);
         if (!NameDeviceType(env.catalogue, record.hardwareType, record.device)) {

@@ -2,12 +2,34 @@
 
 #include <cstring>
 
+#include "BerBytes.h"
 #include "BrowseErrors.h"
 #include "DiscoveryFixture.h"
+#include "SnmpCodec.h"
 
 using namespace kvr::browse;
 
 namespace {
+
+// A discovery answer made by hand: the device's values, or the NULLs of an
+// agent that echoes the request, under the given error status.
+fake::Bytes DiscoveryAnswer(const std::string& name, std::int32_t status, bool withValues, std::int32_t dialOut) {
+    using ber::Tlv;
+    const ber::Bytes oids[] = {ber::OidContent(snmp::kVersionOid), ber::OidContent(snmp::kIpDialOutOid),
+                               ber::OidContent(snmp::kHardwareTypeOid), ber::OidContent(snmp::kOwnAddressOid),
+                               ber::OidContent(snmp::kDeviceNameOid)};
+    const ber::Bytes values[] = {Tlv(0x04, {4, 0, 0, 0, 0}), Tlv(0x02, {static_cast<std::uint8_t>(dialOut)}),
+                                 Tlv(0x02, {12}), Tlv(0x40, {127, 0, 0, 36}), Tlv(0x04, ber::Text(name))};
+    ber::Bytes bindings;
+    for (std::size_t i = 0; i < 5; ++i) {
+        const ber::Bytes value = withValues ? values[i] : ber::Bytes{0x05, 0x00};
+        bindings = ber::Concat({bindings, Tlv(0x30, ber::Concat({Tlv(0x06, oids[i]), value}))});
+    }
+    const ber::Bytes zero = {0x02, 0x01, 0x00};
+    const ber::Bytes pdu = Tlv(0xA2, ber::Concat({zero, Tlv(0x02, {static_cast<std::uint8_t>(status)}), zero,
+                                                  Tlv(0x30, bindings)}));
+    return Tlv(0x30, ber::Concat({zero, Tlv(0x04, ber::Text("public")), pdu}));
+}
 
 rasim::DeviceConfig& Discoverable(fake::Network& network, const char* ip, const char* name,
                                   std::int32_t hardware = 12) {
@@ -141,15 +163,44 @@ TEST_F(DiscoveryTest, BroadcastListeningTime) {
     }
 }
 
+// The filters come before the error status: an agent's error reply that does
+// not pass them is skipped and the search goes on; one that does ends it.
 TEST_F(DiscoveryTest, BroadcastReplyErrorStatus) {
     SetLookupMethods("Proprietary");
-    rasim::DeviceConfig& device = Discoverable(network, "127.0.0.35", "Faulty");
-    device.snmp.forceError = true;
-    device.snmp.errorStatus = 2;  // noSuchName: ignored
+    Discoverable(network, "127.0.0.37", "Healthy");
+    struct Case {
+        const char* name;
+        std::int32_t status;
+        bool withValues;      // the reply carries the device's values, not an echo of NULLs
+        std::int32_t dialOut;
+        std::int32_t result;
+        std::vector<std::string> found;
+    } cases[] = {
+        {"echo with genErr", 5, false, 3, kHlpOk, {"Healthy"}},
+        {"echo with noSuchName", 2, false, 3, kHlpOk, {"Healthy"}},
+        {"values that fail the filters, genErr", 5, true, 2, kHlpOk, {"Healthy"}},
+        {"values that pass the filters, noSuchName", 2, true, 3, kHlpOk, {"Healthy"}},
+        {"values that pass the filters, genErr", 5, true, 3, -105, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        network.responder = [&c](const fake::Sent& sent) {
+            std::vector<fake::Bytes> answers;
+            if (fake::PortOf(sent.to) == 1502) answers.push_back(DiscoveryAnswer("Faulty", c.status, c.withValues, c.dialOut));
+            return answers;
+        };
+        EXPECT_EQ(c.result, Find("*"));
+        if (c.result == kHlpOk) {
+            EXPECT_EQ(c.found, FoundNames());
+        }
+    }
+    // The simulator's own error replies echo the request.
+    network.responder = nullptr;
+    rasim::DeviceConfig& faulty = Discoverable(network, "127.0.0.35", "Faulty");
+    faulty.snmp.forceError = true;
+    faulty.snmp.errorStatus = 5;
     EXPECT_EQ(kHlpOk, Find("*"));
-    EXPECT_EQ(0, count);
-    device.snmp.errorStatus = 5;
-    EXPECT_EQ(-105, Find("*"));
+    EXPECT_EQ(std::vector<std::string>{"Healthy"}, FoundNames());
 }
 
 // Agents that write their hardware type in two bytes are found and named.
