@@ -44,7 +44,8 @@ std::int32_t QueryContext::SendBytes(const std::uint8_t* data, std::size_t lengt
         requestLength_ = length;
     }
     timer_.BeforeSend(channel_->Now());
-    return channel_->Send(requestBytes_, requestLength_);
+    // A request that cannot go out has its own code, whatever the socket said.
+    return channel_->Send(requestBytes_, requestLength_) == kHlpOk ? kHlpOk : kHlpUndecodable;
 }
 
 std::int32_t QueryContext::WaitForReply(Outcome& outcome) {

@@ -23,9 +23,11 @@ public:
 
     // The SNMP request, reset to pduType with the context's community.
     snmp::Request& NewRequest(std::uint8_t pduType);
-    // Encodes and sends the current request: 0, -120, or a send error.
+    // Encodes and sends the current request: 0, -120, or -100 when it cannot
+    // be sent.
     std::int32_t SendRequest();
-    // Sends raw bytes under the timer's rules.
+    // Sends raw bytes under the timer's rules: 0, or -100 when they cannot be
+    // sent (-120 when they do not fit the request buffer).
     std::int32_t SendBytes(const std::uint8_t* data, std::size_t length);
 
     enum class Outcome { Datagram, TimedOut };

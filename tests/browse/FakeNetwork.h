@@ -86,6 +86,7 @@ public:
     // Extra answers to any datagram, after the devices'.
     std::function<std::vector<Bytes>(const Sent&)> responder;
     std::int32_t openError = 0;
+    std::int32_t sendError = 0;  // what every send returns instead of sending
     int opens = 0;
     int broadcasts = 0;
     int resolves = 0;
@@ -96,6 +97,7 @@ private:
     public:
         Channel(Network& network, const ServerAddress& to) : network_(network), to_(to) {}
         std::int32_t Send(const std::uint8_t* data, std::size_t length) override {
+            if (network_.sendError != 0) return network_.sendError;
             for (Bytes& answer : network_.Deliver(to_, Bytes(data, data + length))) {
                 pending_.push_back({network_.now_ + network_.latencyMs, std::move(answer)});
             }

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "BerBytes.h"
 #include "BrowseErrors.h"
+#include "DeviceQueries.h"
 #include "DiscoveryFixture.h"
 #include "SnmpCodec.h"
 
@@ -217,6 +219,44 @@ TEST_F(DiscoveryTest, WideHardwareTypesAreNamed) {
     EXPECT_STREQ("ORD200", found[0].typeCode);
     EXPECT_STREQ("Big Rack", found[1].typeText);
     EXPECT_STREQ("BIG", found[1].typeCode);
+}
+
+// Whatever the socket says when a request cannot go out, the code is -100.
+TEST_F(DiscoveryTest, RequestThatCannotBeSentGivesMinus100) {
+    network.AddDevice("127.0.0.52", "Unreachable");
+    network.hosts["Unreachable"] = {127, 0, 0, 52};
+    const std::uint8_t ip[4] = {127, 0, 0, 52};
+    std::uint8_t target[20] = {kTransportIp};
+    const ServerAddress address = IpDestination(ip, 1549);
+    std::memcpy(target + 4, &address, sizeof address);
+    const struct {
+        const char* name;
+        std::function<std::int32_t()> call;
+    } operations[] = {
+        {"broadcast search", [&] { SetLookupMethods("Proprietary"); return Find("*"); }},
+        {"DNS search", [&] { SetLookupMethods("DNS"); return Find("Unreachable"); }},
+        {"IPX search", [&] { return Find("*", "*", 3, kTransportIpx); }},
+        {"one device", [&] {
+             DeviceDetailRecord record;
+             return FindADevice(network, target, nullptr, &record, 3, nullptr);
+         }},
+        {"server information", [&] {
+             ServerSummary summary;
+             return GetServerInfo(network, target, &summary, 3, nullptr);
+         }},
+        {"serial names", [&] {
+             char names[4][256];
+             ResultSink sink(names, sizeof names, nullptr);
+             std::uint16_t found = 0;
+             return GetSerialNames(network, kTransportIp, target, sink, 3, nullptr, found);
+         }},
+    };
+    for (const std::int32_t sendError : {kHlpSocketError, kHlpNetworkDown}) {
+        network.sendError = sendError;
+        for (const auto& operation : operations) {
+            EXPECT_EQ(kHlpUndecodable, operation.call()) << operation.name << ", send error " << sendError;
+        }
+    }
 }
 
 TEST_F(DiscoveryTest, StrayDatagramsOnTheDiscoveryPortAreSkipped) {
