@@ -252,6 +252,57 @@ bool ReadHeader(const std::uint8_t* data, std::size_t length, Header& h) {
            ReadInteger(inPdu, h.errorIndex) && inPdu.Expect(kSequence, h.bindings);
 }
 
+// An element's length at p (its tag already checked) in the short form or
+// the one-byte long form, the forms agents write for replies this size; its
+// content must lie before end. On success p is at the content. Written
+// without a branch on the form: which one comes varies with every device's
+// name length, so a branch would be mispredicted.
+bool CommonLength(const std::uint8_t*& p, const std::uint8_t* end, std::size_t& size) {
+    const std::ptrdiff_t left = end - p;
+    if (left < 3) return false;  // an element this small at the end is left to the walker
+    const std::size_t first = p[1];
+    const std::size_t second = p[2];
+    const bool longForm = first == 0x81;
+    if (first >= 0x80 && !longForm) return false;
+    const std::size_t n = longForm ? second : first;
+    const std::size_t header = 2 + static_cast<std::size_t>(longForm);
+    if (n > static_cast<std::size_t>(left) - header) return false;
+    p += header;
+    size = n;
+    return true;
+}
+
+// ReadHeader's result for the header agents write: lengths as CommonLength
+// takes them and every INTEGER in one byte. False for anything else, which
+// ReadHeader then reads.
+bool ReadCommonHeader(const std::uint8_t* data, std::size_t length, Header& h) {
+    if (data == nullptr || length < 2 || data[0] != kSequence) return false;
+    const std::uint8_t* p = data;
+    std::size_t size = 0;
+    if (!CommonLength(p, data + length, size)) return false;
+    const std::uint8_t* end = p + size;  // the message
+    if (end - p < 5 || p[0] != kInteger || p[1] != 1 || p[3] != kOctetString) return false;
+    p += 3;
+    if (!CommonLength(p, end, size)) return false;
+    h.community = Element{kOctetString, p, size};
+    p += size;
+    if (end - p < 2 || (p[0] & 0x1F) == 0x1F) return false;
+    h.pduType = p[0];
+    if (!CommonLength(p, end, size)) return false;
+    end = p + size;  // the PDU
+    if (end - p < 11 || p[0] != kInteger || p[1] != 1 || p[3] != kInteger || p[4] != 1 || p[6] != kInteger ||
+        p[7] != 1 || p[9] != kSequence) {
+        return false;
+    }
+    h.requestId = static_cast<std::int8_t>(p[2]);
+    h.errorStatus = static_cast<std::int8_t>(p[5]);
+    h.errorIndex = static_cast<std::int8_t>(p[8]);
+    p += 9;
+    if (!CommonLength(p, end, size)) return false;
+    h.bindings = Element{kSequence, p, size};
+    return true;
+}
+
 std::int32_t StatusResult(std::int32_t errorStatus) {
     if (errorStatus == 0) return kHlpOk;
     // -100 - n must stay a failure code and must not overflow.
@@ -540,7 +591,10 @@ std::int32_t ReadDiscoveryReply(const std::uint8_t* data, std::size_t length,
                                 DiscoveryAnswer& answer) {
     answer = DiscoveryAnswer{};
     Header h;
-    if (!ReadHeader(data, length, h) || h.community.length > kCommunityBufferSize) return kHlpUndecodable;
+    if (!(ReadCommonHeader(data, length, h) || ReadHeader(data, length, h)) ||
+        h.community.length > kCommunityBufferSize) {
+        return kHlpUndecodable;
+    }
     answer.errorStatus = h.errorStatus;
     const std::int32_t result = StatusResult(h.errorStatus);
 
