@@ -109,9 +109,12 @@ if [ "${1:-}" = "--inside" ]; then
   failures=0
   found=0
   declare -A seen
-  while read -r kind name _type code address _rest; do
-    [ "$kind" = DEVICE ] || continue
-    name=${name#name=} code=${code#code=} address=${address#address=}
+  # kvrfind quotes free text: a field ends at the first quote not after a backslash.
+  quoted='"(([^"\\]|\\.)*)"'
+  device_line="^DEVICE name=$quoted type=$quoted code=$quoted address=([^ ]*)"
+  while IFS= read -r line; do
+    [[ $line =~ $device_line ]] || continue
+    name=${BASH_REMATCH[1]} code=${BASH_REMATCH[5]} address=${BASH_REMATCH[7]}
     seen[$name]=$(( ${seen[$name]:-0} + 1 ))
     if [ -z "${expected[$name]:-}" ]; then
       echo "FAIL: a device nobody started: $name"; failures=$((failures + 1))
@@ -136,7 +139,7 @@ if [ "${1:-}" = "--inside" ]; then
   first="Ns1-${letters:0:7}"
   wine "$build/bin/kvrfind.exe" device "${expected[$first]}" --timeout 3 2>&1 | tr -d '\r' >"$work/device.txt"
   sed -n 's/^/  /p' "$work/device.txt"
-  if ! grep -q "^DETAIL name=$first .* address=${expected[$first]} " "$work/device.txt"; then
+  if ! grep -q "^DETAIL name=\"$first\" .* address=${expected[$first]} " "$work/device.txt"; then
     echo "FAIL: kvrfind device ${expected[$first]} did not find $first"; failures=$((failures + 1))
   fi
   echo "FIGURES found=$found/$devices timeout_s=$timeout_s elapsed_ms=${elapsed:-?}" \

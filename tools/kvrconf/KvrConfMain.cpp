@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "KvrBrws.h"
+#include "ReadableText.h"
 #include "Registry.h"
 #include "RegistryNames.h"
 
@@ -61,7 +62,7 @@ int Show(WORD index) {
     char dosName[25] = {};
     BOOL redirected = FALSE;
     result = HLPGetPortRedirections(index, dosName, &redirected, sizeof(dosName), &count, records.data());
-    std::printf("Port %u: %s, %s, %ld entr%s (result %ld)\n", index, dosName,
+    std::printf("Port %u: %s, %s, %ld entr%s (result %ld)\n", index, kvr::Quoted(dosName, sizeof dosName).c_str(),
                 redirected ? "redirected" : "not redirected", count, count == 1 ? "y" : "ies", result);
     for (LONG i = 0; i < count && result == 0; ++i) {
         const auto& r = records[i];
@@ -69,8 +70,9 @@ int Show(WORD index) {
         std::memcpy(&server, r.device.address, sizeof(server));
         char address[32] = {};
         inet_ntop(AF_INET, &server.sin_addr, address, sizeof(address));
-        std::printf("  %ld: %s (%s) at %s:%u, port %s\n", i, r.device.name, r.device.typeText, address,
-                    ntohs(server.sin_port), r.portName);
+        std::printf("  %ld: %s (%s) at %s:%u, port %s\n", i, kvr::Quoted(r.device.name, sizeof r.device.name).c_str(),
+                    kvr::Quoted(r.device.typeText, sizeof r.device.typeText).c_str(), address, ntohs(server.sin_port),
+                    kvr::Quoted(r.portName, sizeof r.portName).c_str());
     }
     return result == 0 ? 0 : 1;
 }

@@ -11,12 +11,13 @@
 // search (e.g. Proprietary: only the broadcast). --callback takes the records
 // through the callback instead of the buffer and prints when each arrived.
 //
-// Output (free text escaped as rasim does: space \x20, control and non-ASCII
-// bytes \xNN, backslash \\):
-//   DEVICE name=N type=T code=C address=127.0.1.5:1549 [at_ms=12.3]
-//   DETAIL name=N type=T code=C address=A hardware=9 version=4.0.0.0 capability=2
+// Output (names, types, codes and ports in double quotes as a person reads
+// them; a quote or backslash in them follows a backslash, and control and
+// non-ASCII bytes are written \xNN):
+//   DEVICE name="Harbor" type="Ordeon Rack 9" code="ORD9" address=127.0.1.5:1549 [at_ms=12.3]
+//   DETAIL name="N" type="T" code="C" address=A hardware=9 version=4.0.0.0 capability=2
 //   INFO version=4.1.0.0 capability=2 ipdialout=N flag3=N
-//   PORT name=P
+//   PORT name="modem1"
 //   RESULT 0 count=N elapsed_ms=3004.1
 // Exit code 0 when the call returned 0, 1 when it returned an error, 2 for a
 // bad command line or a library that does not load.
@@ -32,6 +33,7 @@
 #include "Clock.h"
 #include "Handles.h"
 #include "KvrBrws.h"
+#include "ReadableText.h"
 #include "Registry.h"
 #include "RegistryNames.h"
 
@@ -63,24 +65,6 @@ int Usage() {
 
 using kvr::NowMs;
 
-// One field per word, so a script can split the line on spaces.
-std::string Escape(const char* text, std::size_t limit) {
-    std::string out;
-    for (std::size_t i = 0; i < limit && text[i] != '\0'; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        char hex[8];
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c <= ' ' || c >= 0x7F) {
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
 std::string AddressText(const std::uint8_t (&address)[16]) {
     sockaddr_in in{};
     std::memcpy(&in, address, sizeof in);
@@ -95,9 +79,9 @@ std::string AddressText(const std::uint8_t (&address)[16]) {
 }
 
 std::string DeviceFields(const DeviceRecord& device) {
-    return "name=" + Escape(device.name, sizeof device.name) +
-           " type=" + Escape(device.typeText, sizeof device.typeText) +
-           " code=" + Escape(device.typeCode, sizeof device.typeCode) + " address=" + AddressText(device.address);
+    return "name=" + kvr::Quoted(device.name, sizeof device.name) +
+           " type=" + kvr::Quoted(device.typeText, sizeof device.typeText) +
+           " code=" + kvr::Quoted(device.typeCode, sizeof device.typeCode) + " address=" + AddressText(device.address);
 }
 
 struct Options {
@@ -200,8 +184,8 @@ LONG WINAPI PrintNotice(DWORD, const HLPNOTICE* notice) {
         std::printf("DEVICE %s at_ms=%.1f\n", DeviceFields(*static_cast<const DeviceRecord*>(notice->record)).c_str(),
                     at);
     } else {
-        std::printf("PORT name=%s at_ms=%.1f\n", Escape(static_cast<const char*>(notice->record), kSerialNameSize).c_str(),
-                    at);
+        std::printf("PORT name=%s at_ms=%.1f\n",
+                    kvr::Quoted(static_cast<const char*>(notice->record), kSerialNameSize).c_str(), at);
     }
     std::fflush(stdout);
     ++g_callbackRecords;
@@ -312,7 +296,7 @@ int Ports(const Library& library, const Options& options) {
                               nullptr, options.timeout, CommunityOf(options));
     const double elapsed = NowMs() - start;
     for (WORD i = 0; i < count && static_cast<std::size_t>(i + 1) * kSerialNameSize <= buffer.size(); ++i) {
-        std::printf("PORT name=%s\n", Escape(&buffer[i * kSerialNameSize], kSerialNameSize).c_str());
+        std::printf("PORT name=%s\n", kvr::Quoted(&buffer[i * kSerialNameSize], kSerialNameSize).c_str());
     }
     PrintResult(result, count, elapsed);
     return result == 0 ? 0 : 1;
