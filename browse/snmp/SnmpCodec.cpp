@@ -351,10 +351,31 @@ bool ReadSmallNumber(const Element& e, std::int32_t& value) {
     return true;
 }
 
+// The answer's values from the five value elements, each of its object's
+// type and size; nothing is written unless all are.
+bool TakeValues(const Element (&v)[kDiscoveryObjectCount], DiscoveryAnswer& answer) {
+    std::int32_t dialOut = 0;
+    std::int32_t hardwareType = 0;
+    if (!IsBytesType(v[0].tag) || v[0].length != 5 || !ReadSmallNumber(v[1], dialOut) ||
+        !ReadSmallNumber(v[2], hardwareType) || !IsBytesType(v[3].tag) || v[3].length != 4 ||
+        !IsBytesType(v[4].tag)) {
+        return false;
+    }
+    std::memcpy(answer.version, v[0].content, 4);
+    answer.capability = v[0].content[4];
+    answer.dialOut = dialOut;
+    answer.hardwareType = hardwareType;
+    std::memcpy(answer.address, v[3].content, 4);
+    answer.nameLength = v[4].length < kMaxDeviceName ? v[4].length : kMaxDeviceName;
+    std::memcpy(answer.name, v[4].content, answer.nameLength);
+    return true;
+}
+
 // The values of the five discovery bindings, each binding holding exactly
 // its object's identifier and one value, and nothing after the fifth. Any
 // valid length form is taken.
-bool WalkDiscoveryValues(const Element& list, Element (&values)[kDiscoveryObjectCount]) {
+bool WalkDiscoveryValues(const Element& list, DiscoveryAnswer& answer) {
+    Element values[kDiscoveryObjectCount];
     Reader inList(list);
     for (std::size_t i = 0; i < kDiscoveryObjectCount; ++i) {
         Element binding;
@@ -369,7 +390,7 @@ bool WalkDiscoveryValues(const Element& list, Element (&values)[kDiscoveryObject
         }
         if (!inBinding.Next(values[i]) || !inBinding.AtEnd()) return false;
     }
-    return inList.AtEnd();
+    return inList.AtEnd() && TakeValues(values, answer);
 }
 
 // The form agents write: one-byte lengths throughout, the version as a 5-byte
@@ -418,14 +439,15 @@ std::uint64_t Word(const std::uint8_t* p) {
     return word;
 }
 
-// The values at their fixed places when the bindings are in the common form.
-bool ReadCommonForm(const Element& list, Element (&values)[kDiscoveryObjectCount]) {
+// The values at their fixed places when the bindings are in the common form;
+// nothing is written otherwise.
+bool ReadCommonForm(const Element& list, DiscoveryAnswer& answer) {
     constexpr std::size_t kNameAt = CommonForm::kNameTagAt + 2;
     const std::uint8_t* b = list.content;
     if (list.length < kNameAt) return false;
     const std::size_t nameLength = b[kNameAt - 1];
-    if (list.length != kNameAt + nameLength || b[CommonForm::kNameTagAt] != kOctetString || nameLength >= 0x80 ||
-        b[CommonForm::kBindingAt[4] + 1] != 2 + 11 + 2 + nameLength) {
+    if (list.length != kNameAt + nameLength || b[CommonForm::kNameTagAt] != CommonForm::kValueTag[4] ||
+        nameLength >= 0x80 || b[CommonForm::kBindingAt[4] + 1] != 2 + 11 + 2 + nameLength) {
         return false;
     }
     std::uint64_t differ = 0;
@@ -433,16 +455,16 @@ bool ReadCommonForm(const Element& list, Element (&values)[kDiscoveryObjectCount
         differ |= (Word(b + 8 * w) ^ Word(kCommonForm.bytes + 8 * w)) & Word(kCommonForm.mask + 8 * w);
     }
     if (differ != 0) return false;
-    for (std::size_t i = 0; i + 1 < kDiscoveryObjectCount; ++i) {
-        const std::size_t at = CommonForm::kBindingAt[i + 1] - CommonForm::kValueLength[i];
-        values[i] = Element{CommonForm::kValueTag[i], b + at, CommonForm::kValueLength[i]};
-    }
-    values[4] = Element{kOctetString, b + kNameAt, nameLength};
+    // Each value ends where the next binding begins.
+    const std::uint8_t* version = b + CommonForm::kBindingAt[1] - 5;
+    std::memcpy(answer.version, version, 4);
+    answer.capability = version[4];
+    answer.dialOut = static_cast<std::int8_t>(b[CommonForm::kBindingAt[2] - 1]);
+    answer.hardwareType = static_cast<std::int8_t>(b[CommonForm::kBindingAt[3] - 1]);
+    std::memcpy(answer.address, b + CommonForm::kBindingAt[4] - 4, 4);
+    answer.nameLength = nameLength < kMaxDeviceName ? nameLength : kMaxDeviceName;
+    std::memcpy(answer.name, b + kNameAt, answer.nameLength);
     return true;
-}
-
-bool ReadDiscoveryValues(const Element& list, Element (&values)[kDiscoveryObjectCount]) {
-    return ReadCommonForm(list, values) || WalkDiscoveryValues(list, values);
 }
 
 }  // namespace
@@ -598,23 +620,11 @@ std::int32_t ReadDiscoveryReply(const std::uint8_t* data, std::size_t length,
     answer.errorStatus = h.errorStatus;
     const std::int32_t result = StatusResult(h.errorStatus);
 
-    Element v[kDiscoveryObjectCount];
-    std::int32_t dialOut = 0;
-    std::int32_t hardwareType = 0;
-    if (!ReadDiscoveryValues(h.bindings, v) || !IsBytesType(v[0].tag) || v[0].length != 5 ||
-        !ReadSmallNumber(v[1], dialOut) || !ReadSmallNumber(v[2], hardwareType) || !IsBytesType(v[3].tag) ||
-        v[3].length != 4 || !IsBytesType(v[4].tag)) {
+    if (!ReadCommonForm(h.bindings, answer) && !WalkDiscoveryValues(h.bindings, answer)) {
         return result == kHlpOk ? kHlpUndecodable : result;
     }
     answer.hasValues = true;
-    std::memcpy(answer.version, v[0].content, 4);
-    answer.majorVersion = static_cast<std::int8_t>(v[0].content[0]);
-    answer.capability = v[0].content[4];
-    answer.dialOut = dialOut;
-    answer.hardwareType = hardwareType;
-    std::memcpy(answer.address, v[3].content, 4);
-    answer.nameLength = v[4].length < kMaxDeviceName ? v[4].length : kMaxDeviceName;
-    std::memcpy(answer.name, v[4].content, answer.nameLength);
+    answer.majorVersion = static_cast<std::int8_t>(answer.version[0]);
     answer.name[answer.nameLength] = '\0';
     return result;
 }
