@@ -205,7 +205,9 @@ TEST_F(DiscoveryTest, BroadcastReplyErrorStatus) {
         SCOPED_TRACE(c.name);
         network.responder = [&c](const fake::Sent& sent) {
             std::vector<fake::Bytes> answers;
-            if (fake::PortOf(sent.to) == 1502) answers.push_back(DiscoveryAnswer("Faulty", c.status, c.withValues, c.dialOut));
+            if (fake::PortOf(sent.to) == 1502) {
+                answers.push_back(DiscoveryAnswer("Faulty", c.status, c.withValues, c.dialOut));
+            }
             return answers;
         };
         EXPECT_EQ(c.result, Find("*"));

@@ -94,7 +94,8 @@ int main(int argc, char** argv) {
                     Write(dir + "/discovery-overlong", DiscoveryReply(std::string(60, 'o'), kZero, "public")) &&
                     Write(dir + "/discovery-error", DiscoveryReply("x", {0x02, 0x01, 0x02}, "public")) &&
                     Write(dir + "/discovery-long-forms", DiscoveryReplyInLongForms("Harbor")) &&
-                    Write(dir + "/discovery-wide-type", DiscoveryReply("w", kZero, "public", Tlv(0x02, {0x00, 0xC8}))) &&
+                    Write(dir + "/discovery-wide-type",
+                          DiscoveryReply("w", kZero, "public", Tlv(0x02, {0x00, 0xC8}))) &&
                     Write(dir + "/every-value-type", EveryValueType());
     if (!ok) std::fprintf(stderr, "cannot write the seeds into %s\n", dir.c_str());
     return ok ? 0 : 1;

@@ -76,7 +76,9 @@ public:
         return static_cast<bool>(kvr::RegKey::Open(HKEY_LOCAL_MACHINE, key.c_str()));
     }
     // Deletes the key with everything below it.
-    static bool Delete(const std::string& key) { return RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str()) == ERROR_SUCCESS; }
+    static bool Delete(const std::string& key) {
+        return RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str()) == ERROR_SUCCESS;
+    }
 
 private:
     static inline int s_serial = 0;
