@@ -7,12 +7,11 @@
 #include <string>
 
 #include "ChildProcess.h"
+#include "SimulatedDevices.h"
 
 namespace {
 
-// A loopback address no other test uses, with an SNMP agent on port 161 (under
-// Wine the whole machine's: ctest runs the tests that use it one at a time).
-constexpr wchar_t kDevice[] = L"127.0.0.66";
+using kvr::test::SimulatedDevices;
 
 std::string RunKvrFind(const std::wstring& arguments) {
     ChildProcess kvrfind(L"kvrfind.exe", arguments);
@@ -24,15 +23,16 @@ std::string RunKvrFind(const std::wstring& arguments) {
 }  // namespace
 
 TEST(KvrFindProgramTest, NamesArePrintedAsAPersonReadsThem) {
-    ChildProcess simulator(L"rasim.exe", std::wstring(L"--snmp-port 161 --listen ") + kDevice +
-                                             L":0 --device \"Harbor Two\" --port \"Modem One\" --port modem2");
-    ASSERT_TRUE(simulator.Started());
-    ASSERT_TRUE(simulator.WaitFor("SNMP-READY 127.0.0.66:161")) << simulator.Output();
+    // A loopback address no other test uses; names with blanks in quotes on
+    // the simulator's command line.
+    const auto device = SimulatedDevices::StartWhenPortFree(
+        {{L"\"Harbor Two\"", L"127.0.0.66", 12, {L"\"Modem One\"", L"modem2"}, L""}}, kvr::test::kPortWaitMs);
+    ASSERT_TRUE(device->Ready()) << device->Output();
 
-    const std::string device = RunKvrFind(std::wstring(L"device ") + kDevice + L" --timeout 5");
-    EXPECT_NE(device.find("DETAIL name=\"Harbor Two\" type=\""), std::string::npos) << device;
-    EXPECT_NE(device.find("RESULT 0 "), std::string::npos) << device;
+    const std::string detail = RunKvrFind(L"device 127.0.0.66 --timeout 5");
+    EXPECT_NE(detail.find("DETAIL name=\"Harbor Two\" type=\""), std::string::npos) << detail;
+    EXPECT_NE(detail.find("RESULT 0 "), std::string::npos) << detail;
 
-    const std::string ports = RunKvrFind(std::wstring(L"ports ") + kDevice + L" --timeout 5");
+    const std::string ports = RunKvrFind(L"ports 127.0.0.66 --timeout 5");
     EXPECT_NE(ports.find("PORT name=\"Modem One\"\nPORT name=\"modem2\"\n"), std::string::npos) << ports;
 }
