@@ -26,6 +26,8 @@ const std::vector<SimDevice> kDevices = {
     {L"Quay", L"127.0.0.83", 12, {L"g1", L"g2"}, L"--serial-table old"},
     {L"Beacon", L"127.0.0.84", 14, {L"b1"}, L""},
     {L"LocalOne", L"127.0.0.1", 12, {L"Modem"}, L""},
+    // Listed as a known server, but its agent never answers.
+    {L"Lantern", L"127.0.0.85", 12, {L"l1"}, L"--snmp-silent"},
 };
 
 class BrowseDevicesTest : public ChooserTest {
@@ -339,6 +341,29 @@ TEST_F(BrowseDevicesTest, FailedRefreshLeavesAnEmptyTreeAndNoClose) {
     EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(browse, IDCANCEL)));
     EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(browse, IDC_ADD_SELECTION)));
     Answer(browse, IDCANCEL);  // the View menu's Close
+    Answer(sheet, IDCANCEL);
+    ASSERT_TRUE(run.WaitFinished());
+}
+
+TEST_F(BrowseDevicesTest, ADeviceThatStopsAnsweringIsReportedAndTheBrowseGoesOn) {
+    SimulatedDevices::AddKnownServer(L"Lantern", L"127.0.0.85", SimulatedDevices::TypeName(12));
+    ChooserRun run(m_applet);
+    const auto [sheet, browse, tree] = OpenFromFirstPort(run);
+    ASSERT_NE(nullptr, browse);
+    const HTREEITEM lantern = FindItem(tree, nullptr, L"Lantern");
+    ASSERT_NE(nullptr, lantern);
+    DoubleClick(tree, lantern);
+    const HWND box = run.WaitForMessageBox(L"Device Port Enumeration Failed", 30000);
+    ASSERT_NE(nullptr, box);
+    EXPECT_NE(std::wstring::npos, MessageBoxText(box).find(L"could not be found on the network")) << MessageBoxText(box);
+    Answer(box, IDOK);
+    EXPECT_TRUE(ItemTexts(tree, lantern).empty());
+    EXPECT_EQ(L"", StatusText(browse));
+
+    // The other devices still browse, and the silent one can be asked again.
+    EXPECT_NE(nullptr, OpenDevice(tree, L"Harbor", 4));
+    EXPECT_NE(nullptr, FindItem(tree, nullptr, L"Lantern"));
+    Answer(browse, IDCANCEL);
     Answer(sheet, IDCANCEL);
     ASSERT_TRUE(run.WaitFinished());
 }
