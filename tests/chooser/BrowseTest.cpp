@@ -325,6 +325,26 @@ TEST_F(AddDeviceTest, ByAddressAndByNameStoredAndWrittenToTheDeviceFile) {
     EXPECT_TRUE(beacon);
 }
 
+// A device file that cannot be written never costs the user the device.
+TEST_F(AddDeviceTest, AnUnwritableDeviceFileStillAddsTheDevice) {
+    const std::wstring missing = m_directory + L"\\missing";
+    ::SetEnvironmentVariableW(L"QUELT", missing.c_str());
+    ChooserRun run(m_applet);
+    const auto [sheet, browse, tree] = OpenFromFirstPort(run);
+    ASSERT_NE(nullptr, browse);
+    ::PostMessageW(browse, WM_COMMAND, ID_VIEW_ADD_DEVICE, 0);
+    const HWND dialog = run.WaitForCaption(L"Add IP Device");
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(L"'127.0.0.84' Added", AddByText(dialog, L"127.0.0.84"));
+    Answer(dialog, IDCANCEL);
+    ASSERT_TRUE(WaitUntil([&] { return ItemTexts(tree, nullptr).size() == 4; }));
+    Answer(browse, IDCANCEL);
+    Answer(sheet, IDCANCEL);
+    ASSERT_TRUE(run.WaitFinished());
+    EXPECT_TRUE(ScratchRegistry::Open(std::wstring(reg::kTcpServersKey) + L"\\Beacon"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(missing.c_str()));
+}
+
 TEST_F(BrowseDevicesTest, FailedRefreshLeavesAnEmptyTreeAndNoClose) {
     ChooserRun run(m_applet);
     const auto [sheet, browse, tree] = OpenFromFirstPort(run);

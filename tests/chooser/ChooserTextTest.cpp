@@ -164,6 +164,16 @@ TEST(OldProfileTest, ReadsLikeTheProfileCalls) {
     EXPECT_EQ("x y", TrimText(" \tx y \r\n"));
 }
 
+TEST(OldProfileTest, BinaryAndHugeFilesReadOnlyWhatTheyHold) {
+    std::string garbage("\0\xFF[COMM\0]\r\n=\n[COMM]\r\nUsername=\x01\x7F bob\0tail\r\n", 43);
+    EXPECT_EQ("\x01\x7F bob", ProfileSection::Parse(garbage, "COMM").Text("Username", 254).substr(0, 6));
+
+    // Only the first megabyte is read: a section beyond it does not exist.
+    std::string huge = "[COMM]\r\nNarrate=7\r\n" + std::string(kMaxProfileBytes, 'x') + "\r\n[LATE]\r\nUsername=x\r\n";
+    EXPECT_EQ(7, ProfileSection::Parse(huge, "COMM").Integer("Narrate", 0));
+    EXPECT_FALSE(ProfileSection::Parse(huge, "LATE").Has("Username"));
+}
+
 TEST(WindowPositionTest, FitsIntoTheWorkAreasRightAndBottomEdges) {
     const RECT work{0, 0, 800, 600};
     struct Case {
