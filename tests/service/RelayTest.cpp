@@ -39,15 +39,8 @@ TEST_F(RelayTest, SlowDeviceHoldsBackTheDriverButNotItsOwnData) {
     Device device;
     FakeServer server([&](FakeConnection& c, int) {
         rasim::ClientMessage m;
-        if (!c.ReadType(wire::kLogin, m)) return;
-        rasim::Bytes out;
-        rasim::AppendLoginAccepted(out, 0x0300, "", false);
-        c.Send(out);
-        for (std::size_t at = 0; at < reply.size(); at += 1000) {
-            out.clear();
-            rasim::AppendData(out, reply.data() + at, std::min<std::size_t>(1000, reply.size() - at));
-            c.Send(out);
-        }
+        if (!c.AcceptLogin()) return;
+        c.SendData(reply, 1000);
         while (!device.done && c.Read(m)) {
             if (m.type != wire::kData) continue;
             std::lock_guard<std::mutex> hold(device.lock);
@@ -85,11 +78,7 @@ TEST_F(RelayTest, SlowDriverHoldsBackTheDeviceButNotItsOwnData) {
     const auto sent = Pattern(256 << 10, 4);
     Device device;
     FakeServer server([&](FakeConnection& c, int) {
-        rasim::ClientMessage m;
-        if (!c.ReadType(wire::kLogin, m)) return;
-        rasim::Bytes out;
-        rasim::AppendLoginAccepted(out, 0x0300, "", false);
-        c.Send(out);
+        if (!c.AcceptLogin()) return;
         std::thread reader([&] {
             rasim::ClientMessage in;
             while (!device.done && c.Read(in)) {
@@ -99,11 +88,7 @@ TEST_F(RelayTest, SlowDriverHoldsBackTheDeviceButNotItsOwnData) {
                 device.done = device.received.size() >= sent.size();
             }
         });
-        for (std::size_t at = 0; at < flood.size(); at += 2000) {
-            out.clear();
-            rasim::AppendData(out, flood.data() + at, std::min<std::size_t>(2000, flood.size() - at));
-            c.Send(out);
-        }
+        c.SendData(flood, 2000);
         reader.join();
     });
     Configure(server);
@@ -169,10 +154,7 @@ TEST_F(RelayTest, DriverDataWrittenJustBeforeItClosesReachesTheDevice) {
     Device device;
     FakeServer server([&](FakeConnection& c, int) {
         rasim::ClientMessage m;
-        if (!c.ReadType(wire::kLogin, m)) return;
-        rasim::Bytes out;
-        rasim::AppendLoginAccepted(out, 0x0300, "", false);
-        c.Send(out);
+        if (!c.AcceptLogin()) return;
         while (c.Read(m)) {  // until the service closes the connection
             if (m.type != wire::kData) continue;
             std::lock_guard<std::mutex> hold(device.lock);

@@ -11,11 +11,7 @@ namespace {
 
 // Accepts the first login, then reads until the service goes.
 void AcceptAndListen(FakeConnection& c, int) {
-    rasim::ClientMessage m;
-    if (!c.ReadType(wire::kLogin, m)) return;
-    rasim::Bytes reply;
-    rasim::AppendLoginAccepted(reply, 0x0300, "", false);
-    c.Send(reply);
+    if (!c.AcceptLogin()) return;
     c.WaitClosed();
 }
 
@@ -105,11 +101,7 @@ TEST_F(SessionFaultTest, DriverGoneBeforeTheOpenCompletesEndsTheSession) {
 TEST_F(SessionFaultTest, SessionWhoseDriverHasGoneEndsWhileItsServerStalls) {
     HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     FakeServer server([&](FakeConnection& c, int) {
-        rasim::ClientMessage m;
-        if (!c.ReadType(wire::kLogin, m)) return;
-        rasim::Bytes reply;
-        rasim::AppendLoginAccepted(reply, 0x0300, "", false);
-        c.Send(reply);
+        if (!c.AcceptLogin()) return;
         WaitForSingleObject(release, 60000);  // reads nothing meanwhile
     });
     portdrv::PortDriverClient client;
@@ -211,10 +203,7 @@ TEST_F(SessionFaultTest, KeepAliveAfter120SecondsIdle) {
     std::atomic<int> data{0};
     FakeServer server([&](FakeConnection& c, int) {
         rasim::ClientMessage m;
-        if (!c.ReadType(wire::kLogin, m)) return;
-        rasim::Bytes reply;
-        rasim::AppendLoginAccepted(reply, 0x0300, "", false);
-        c.Send(reply);
+        if (!c.AcceptLogin()) return;
         while (c.Read(m)) {
             if (m.type == wire::kKeepAlive) ++keepAlives;
             if (m.type == wire::kData) ++data;
@@ -244,10 +233,8 @@ TEST_F(SessionFaultTest, KeepAliveAfter120SecondsIdle) {
 TEST_F(SessionFaultTest, DisconnectWhileOnlineEndsTheSession) {
     FakeServer server([](FakeConnection& c, int) {
         rasim::ClientMessage m;
-        if (!c.ReadType(wire::kLogin, m)) return;
+        if (!c.AcceptLogin()) return;
         rasim::Bytes reply;
-        rasim::AppendLoginAccepted(reply, 0x0300, "", false);
-        c.Send(reply);
         if (!c.ReadType(wire::kData, m)) return;
         reply.clear();
         rasim::AppendDisconnect(reply, wire::kReasonRefused, "bye");
@@ -282,10 +269,8 @@ TEST_F(SessionFaultTest, SessionGoesOnWithoutItsWindows) {
     FakeUi::Instance().SetCreateFails(true);
     FakeServer server([](FakeConnection& c, int) {
         rasim::ClientMessage m;
-        if (!c.ReadType(wire::kLogin, m)) return;
+        if (!c.AcceptLogin()) return;
         rasim::Bytes reply;
-        rasim::AppendLoginAccepted(reply, 0x0300, "", false);
-        c.Send(reply);
         while (c.ReadType(wire::kData, m)) {
             reply.clear();
             rasim::AppendData(reply, m.data.data(), m.data.size());

@@ -17,10 +17,8 @@ std::string PasswordOf(const rasim::ClientMessage& login) {
 // Accepts the first login and echoes data until the service goes.
 void AcceptAndEcho(FakeConnection& c, int) {
     rasim::ClientMessage m;
-    if (!c.ReadType(wire::kLogin, m)) return;
+    if (!c.AcceptLogin(0x0300, "welcome")) return;
     rasim::Bytes reply;
-    rasim::AppendLoginAccepted(reply, 0x0300, "welcome", false);
-    c.Send(reply);
     while (c.Read(m)) {
         if (m.type != wire::kData) continue;
         reply.clear();
@@ -221,10 +219,7 @@ TEST_F(SessionTest, MessageTooLargeForTheReceiveBufferEndsTheSession) {
 TEST_F(SessionTest, ServerClosingWhileOnlineEndsTheSession) {
     FakeServer server([](FakeConnection& c, int) {
         rasim::ClientMessage m;
-        if (!c.ReadType(wire::kLogin, m)) return;
-        rasim::Bytes reply;
-        rasim::AppendLoginAccepted(reply, 0x0300, "", false);
-        c.Send(reply);
+        if (!c.AcceptLogin()) return;
         c.ReadType(wire::kData, m);  // then hang up
     });
     AddPort(L"Drop", L"COM5", 1);
@@ -241,11 +236,7 @@ TEST_F(SessionTest, ServerClosingWhileOnlineEndsTheSession) {
 TEST_F(SessionTest, DriverClosingEndsTheSessionAndItsConnection) {
     HANDLE serverSawClose = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     FakeServer server([&](FakeConnection& c, int) {
-        rasim::ClientMessage m;
-        if (!c.ReadType(wire::kLogin, m)) return;
-        rasim::Bytes reply;
-        rasim::AppendLoginAccepted(reply, 0x0300, "", false);
-        c.Send(reply);
+        if (!c.AcceptLogin()) return;
         c.WaitClosed();
         SetEvent(serverSawClose);
     });
@@ -387,10 +378,8 @@ TEST_F(SessionTest, ExpiredPasswordAnswers) {
         std::vector<std::string> changes;
         FakeServer server([&](FakeConnection& c, int) {
             rasim::ClientMessage m;
-            if (!c.ReadType(wire::kLogin, m)) return;
+            if (!c.AcceptLogin(0x0300, "", true)) return;
             rasim::Bytes reply;
-            rasim::AppendLoginAccepted(reply, 0x0300, "", true);
-            c.Send(reply);
             while (c.ReadType(wire::kChangePassword, m)) {
                 char16_t old[18], fresh[18];
                 old[UnscramblePassword(m.password.data(), m.password.size(), old, 18)] = 0;

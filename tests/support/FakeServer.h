@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "ServerCodec.h"
+#include "WireTypes.h"
 
 class FakeConnection {
 public:
@@ -36,6 +38,23 @@ public:
         while (Read(message))
             if (message.type == type) return true;
         return false;
+    }
+    // Reads up to the login and accepts it; false when none came.
+    bool AcceptLogin(std::uint16_t version = 0x0300, const char* text = "", bool expired = false) {
+        rasim::ClientMessage login;
+        if (!ReadType(wire::kLogin, login)) return false;
+        rasim::Bytes reply;
+        rasim::AppendLoginAccepted(reply, version, text, expired);
+        Send(reply);
+        return true;
+    }
+    // The bytes as data messages of at most `piece` bytes, each sent alone.
+    void SendData(const rasim::Bytes& bytes, std::size_t piece) {
+        for (std::size_t at = 0; at < bytes.size(); at += piece) {
+            rasim::Bytes message;
+            rasim::AppendData(message, bytes.data() + at, std::min(piece, bytes.size() - at));
+            Send(message);
+        }
     }
     void Send(const rasim::Bytes& bytes) {
         send(m_socket, reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()), 0);
