@@ -245,6 +245,12 @@ protected:
     }
     std::wstring DeviceFile() const { return m_directory + L"\\ZDX.DEV"; }
 
+    // Add IP Device, opened from the browse dialog's menu.
+    static HWND OpenAddIpDevice(ChooserRun& run, HWND browse) {
+        ::PostMessageW(browse, WM_COMMAND, ID_VIEW_ADD_DEVICE, 0);
+        return run.WaitForCaption(L"Add IP Device");
+    }
+
     // Types the text into Add IP Device and presses Add; the status line after.
     static std::wstring AddByText(HWND dialog, const std::wstring& text) {
         ::SetDlgItemTextW(dialog, IDC_ADDRESS, text.c_str());
@@ -265,8 +271,7 @@ TEST_F(AddDeviceTest, ByAddressAndByNameStoredAndWrittenToTheDeviceFile) {
     ChooserRun run(m_applet);
     const auto [sheet, browse, tree] = OpenFromFirstPort(run);
     ASSERT_NE(nullptr, browse);
-    ::PostMessageW(browse, WM_COMMAND, ID_VIEW_ADD_DEVICE, 0);
-    const HWND dialog = run.WaitForCaption(L"Add IP Device");
+    const HWND dialog = OpenAddIpDevice(run, browse);
     ASSERT_NE(nullptr, dialog);
     EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, IDOK)));
 
@@ -332,8 +337,7 @@ TEST_F(AddDeviceTest, AnUnwritableDeviceFileStillAddsTheDevice) {
     ChooserRun run(m_applet);
     const auto [sheet, browse, tree] = OpenFromFirstPort(run);
     ASSERT_NE(nullptr, browse);
-    ::PostMessageW(browse, WM_COMMAND, ID_VIEW_ADD_DEVICE, 0);
-    const HWND dialog = run.WaitForCaption(L"Add IP Device");
+    const HWND dialog = OpenAddIpDevice(run, browse);
     ASSERT_NE(nullptr, dialog);
     EXPECT_EQ(L"'127.0.0.84' Added", AddByText(dialog, L"127.0.0.84"));
     Answer(dialog, IDCANCEL);
