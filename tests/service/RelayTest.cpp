@@ -13,6 +13,14 @@ std::vector<std::uint8_t> Pattern(std::size_t bytes, unsigned seed) {
     return data;
 }
 
+// The bytes as the driver writes them, in pieces of the largest pipe payload; false once a write fails.
+bool SendInPieces(portdrv::PortDriverClient& client, const std::vector<std::uint8_t>& data) {
+    constexpr std::size_t piece = portpipe::kPipePayloadMax;
+    for (std::size_t at = 0; at < data.size(); at += piece)
+        if (!client.SendData(data.data() + at, std::min(piece, data.size() - at))) return false;
+    return true;
+}
+
 }  // namespace
 
 class RelayTest : public SessionFixture {
@@ -53,10 +61,7 @@ TEST_F(RelayTest, SlowDeviceHoldsBackTheDriverButNotItsOwnData) {
     portdrv::PortDriverClient client;
     ASSERT_TRUE(Open(client, L"Relay"));
     ExpectOpened(client);
-    std::thread writer([&] {
-        for (std::size_t at = 0; at < flood.size(); at += 1020)
-            if (!client.SendData(flood.data() + at, std::min<std::size_t>(1020, flood.size() - at))) break;
-    });
+    std::thread writer([&] { SendInPieces(client, flood); });
     std::vector<std::uint8_t> got;
     while (got.size() < reply.size()) {
         const auto m = Next(client);
@@ -95,8 +100,7 @@ TEST_F(RelayTest, SlowDriverHoldsBackTheDeviceButNotItsOwnData) {
     portdrv::PortDriverClient client;
     ASSERT_TRUE(Open(client, L"Relay"));
     ExpectOpened(client);
-    for (std::size_t at = 0; at < sent.size(); at += 1020)
-        ASSERT_TRUE(client.SendData(sent.data() + at, std::min<std::size_t>(1020, sent.size() - at)));
+    ASSERT_TRUE(SendInPieces(client, sent));
     for (int i = 0; i < 3000 && !device.done; ++i) Sleep(10);
     EXPECT_TRUE(device.done) << "the driver's data waited for its own reading";
     std::vector<std::uint8_t> got;
@@ -141,8 +145,7 @@ TEST_F(RelayTest, LastDataBeforeEitherSideClosesIsDelivered) {
         for (auto m = Next(client); m.type != 0; m = Next(client))
             if (m.type == portpipe::PipeData) got.insert(got.end(), m.payload.begin(), m.payload.end());
     });
-    for (std::size_t at = 0; at < fromDriver.size(); at += 1020)
-        ASSERT_TRUE(client.SendData(fromDriver.data() + at, std::min<std::size_t>(1020, fromDriver.size() - at)));
+    ASSERT_TRUE(SendInPieces(client, fromDriver));
     reader.join();  // the pipe closes after the device hung up
     EXPECT_TRUE(got == fromDevice) << got.size() << " of " << fromDevice.size();
     std::lock_guard<std::mutex> hold(device.lock);
@@ -167,8 +170,7 @@ TEST_F(RelayTest, DriverDataWrittenJustBeforeItClosesReachesTheDevice) {
         portdrv::PortDriverClient client;
         ASSERT_TRUE(Open(client, L"Relay"));
         ExpectOpened(client);
-        for (std::size_t at = 0; at < data.size(); at += 1020)
-            ASSERT_TRUE(client.SendData(data.data() + at, std::min<std::size_t>(1020, data.size() - at)));
+        ASSERT_TRUE(SendInPieces(client, data));
     }
     for (int i = 0; i < 2000 && !device.done; ++i) Sleep(10);
     std::lock_guard<std::mutex> hold(device.lock);
