@@ -531,6 +531,18 @@ void SetWindows(bool on) {
     }
 }
 
+// The service's figures at idle, under load and after, and how soon it was idle again.
+void PrintLevels(const char* loadName, const ProcessFigures& idle, const ProcessFigures& load,
+                 const ProcessFigures& after, double idleMs) {
+    PrintFigures("idle", idle);
+    PrintFigures(loadName, load);
+    PrintFigures("after", after);
+    if (idleMs >= 0)
+        std::printf("   back at the idle threads and handles %.1f s after the last close\n", idleMs / 1000.0);
+    else
+        std::printf("   NOT back at the idle threads and handles 30 s after the last close\n");
+}
+
 // Waits until the service is back at the idle figures; the time taken, or -1.
 double BackToIdleMs(const ProcessWatch& service, const ProcessFigures& idle, DWORD limitMs, ProcessFigures& last) {
     const double begin = NowMs();
@@ -603,13 +615,7 @@ void ManySessions(DialOutRig& rig, const ProcessWatch& service, int sessions, si
                 sessions, bytesEach >> 10, opened, intact.load(), stalled.load(),
                 opened * (bytesEach / 1048576.0) / seconds,
                 seconds);
-    PrintFigures("idle", before);
-    PrintFigures("during", during);
-    PrintFigures("after", after);
-    if (idleMs >= 0)
-        std::printf("   back at the idle threads and handles %.1f s after the last close\n", idleMs / 1000.0);
-    else
-        std::printf("   NOT back at the idle threads and handles 30 s after the last close\n");
+    PrintLevels("during", before, during, after, idleMs);
 }
 
 void OpenCloseCycles(DialOutRig& rig, const ProcessWatch& service, int cycles) {
@@ -627,13 +633,7 @@ void OpenCloseCycles(DialOutRig& rig, const ProcessWatch& service, int cycles) {
     const double idleMs = BackToIdleMs(service, before, 30000, after);
     std::printf("e) %d open and close cycles of %d, idle level taken after 10 warm-up cycles: %.1f s (%.1f ms each)\n", completed, cycles, seconds,
                 1000.0 * seconds / std::max(completed, 1));
-    PrintFigures("idle", before);
-    PrintFigures("at end", atEnd);
-    PrintFigures("after", after);
-    if (idleMs >= 0)
-        std::printf("   back at the idle threads and handles %.1f s after the last close\n", idleMs / 1000.0);
-    else
-        std::printf("   NOT back at the idle threads and handles 30 s after the last close\n");
+    PrintLevels("at end", before, atEnd, after, idleMs);
 }
 
 void ReportRelay(DialOutRig& rig, const ProcessWatch& service) {
